@@ -1,0 +1,176 @@
+// The acquisition tick, end to end against the simulated scanner on a real
+// pseudo-terminal.
+#include "SerialClass.h"
+#include "scan/Acquire.h"
+#include "scan/Reply.h"
+#include "support/Device.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+struct Scan {
+    std::unique_ptr<ScanState> s{new ScanState};
+    std::unique_ptr<Serial> port;
+    explicit Scan(const char* name = "COM6") {
+        testing::internal::CaptureStdout();
+        port.reset(new Serial(name));
+        testing::internal::GetCapturedStdout();
+        InitScanState(*s, GetTickCount());
+    }
+    // Runs one tick and tells how long it took.
+    double Tick() {
+        double t0 = NowMs();
+        AcquireSample(*s, *port);
+        return NowMs() - t0;
+    }
+    float Cell(int col, int row) { return s->bufferX[col][row]; }
+};
+
+float Decode(const std::string& digits) {
+    return DecodeReply(digits.data(), static_cast<int>(digits.size()));
+}
+
+TEST(Tick, DueOnlyAfterMoreThan250ms) {
+    std::unique_ptr<ScanState> s(new ScanState);
+    InitScanState(*s, 1000);
+    EXPECT_FALSE(TickDue(*s, 1000));
+    EXPECT_FALSE(TickDue(*s, 1250));
+    EXPECT_TRUE(TickDue(*s, 1251));
+    // Across the wrap of the 32-bit tick counter.
+    s->time = 0xFFFFFF80u; // 128 ms before the wrap
+    EXPECT_FALSE(TickDue(*s, 0x00000079u)); // 249 ms later
+    EXPECT_FALSE(TickDue(*s, 0x0000007Au)); // 250 ms later
+    EXPECT_TRUE(TickDue(*s, 0x0000007Bu));  // 251 ms later
+    EXPECT_FALSE(TickDue(*s, 0xFFFFFF80u));
+}
+
+TEST(Tick, FirstReplyLandsAtColumnOneRowZero) {
+    SimProcess sim({"--fixed", "582"});
+    Scan scan;
+    ASSERT_TRUE(scan.port->IsConnected());
+    uint32_t before = GetTickCount();
+    scan.Tick();
+    EXPECT_EQ(scan.Cell(1, 0), 10.0f);
+    EXPECT_GE(scan.s->time, before);
+    auto cmds = sim.Commands();
+    ASSERT_EQ(cmds.size(), 1u);
+    EXPECT_EQ(cmds[0].h, 6);
+    EXPECT_EQ(cmds[0].v, 140);
+    EXPECT_EQ(scan.Cell(0, 0), NO_READING);
+    EXPECT_EQ(scan.Cell(2, 0), NO_READING);
+}
+
+// Past both turns: every command the scanner saw and every cell the replies
+// went to, against an independent replay of the raster.
+TEST(Tick, ScanFollowsTheRasterAndStoresEveryReply) {
+    SimProcess sim({"--latency", "2"});
+    Scan scan;
+    std::unique_ptr<ScanState> replay(new ScanState);
+    InitScanState(*replay, 0);
+    const int ticks = 310;
+    for (int i = 0; i < ticks; i++)
+        scan.Tick();
+    auto cmds = sim.Commands();
+    ASSERT_EQ(cmds.size(), static_cast<size_t>(ticks));
+    int stored = 0;
+    for (int i = 0; i < ticks; i++) {
+        StepSweep(*replay);
+        ASSERT_EQ(cmds[i].h, replay->buffer[0]) << "tick " << i + 1;
+        ASSERT_EQ(cmds[i].v, replay->buffer[1]) << "tick " << i + 1;
+        if (replay->posX < 0)
+            continue; // the reverse turn's reading has no cell
+        // Later ticks may overwrite a cell only in a later pass: not within 310.
+        ASSERT_EQ(scan.Cell(replay->posX, replay->layerY), Decode(cmds[i].reply))
+            << "tick " << i + 1;
+        stored++;
+    }
+    EXPECT_EQ(stored, ticks - 1);
+    EXPECT_EQ(scan.s->maxX, 151);
+    EXPECT_EQ(scan.s->layermax, 3);
+}
+
+// A reply in two pieces: the tick decodes what the count saw; the rest is
+// waiting when the next tick counts and is taken as its reply.
+TEST(Tick, SplitReplyIsDecodedAsFarAsCounted) {
+    SimProcess sim({"--fixed", "1746", "--fault", "split", "--fault-count", "1", "--split-ms", "60"});
+    Scan scan;
+    scan.Tick();
+    EXPECT_EQ(scan.Cell(1, 0), Decode("17"));
+    usleep(150000);
+    scan.Tick();
+    EXPECT_EQ(scan.Cell(2, 0), Decode("46"));
+    usleep(150000);
+    scan.Tick();
+    EXPECT_EQ(scan.Cell(3, 0), Decode("1746"));
+}
+
+// 10,000 bytes in answer to one command: the reply buffer takes 100 of them,
+// the rest counted with them is dropped, and nothing is written outside.
+TEST(Tick, BurstIsBoundedByTheReplyBuffer) {
+    SimProcess sim({"--fixed", "582", "--fault", "burst", "--fault-count", "1"});
+    Scan scan;
+    char before[REPLY_BUFFER_SIZE];
+    scan.Tick();
+    EXPECT_EQ(scan.Cell(1, 0), Decode(std::string(100, '9')));
+    memcpy(before, scan.s->str, sizeof before);
+    EXPECT_EQ(std::string(before, sizeof before), std::string(100, '9'));
+    // What is left of the burst is taken and bounded the same way, tick by tick.
+    for (int i = 0; i < 6; i++) {
+        usleep(50000);
+        scan.Tick();
+    }
+    EXPECT_EQ(scan.s->posX, 7);
+    EXPECT_EQ(scan.Cell(8, 0), NO_READING);
+    EXPECT_EQ(scan.Cell(0, 0), NO_READING);
+}
+
+// A reply that never comes, or comes too late: the tick gives up at the bound
+// and stores "no reading"; what arrives later is not taken as the next reply.
+TEST(Tick, SilentTickGivesUpAndLateReplyIsDiscarded) {
+    SimProcess sim({"--fixed", "582", "--fault", "slow", "--fault-count", "1", "--slow-ms", "1150"});
+    Scan scan;
+    scan.s->bufferX[1][0] = 5.0f; // an old reading the silent tick must not keep
+    double took = scan.Tick();
+    EXPECT_GE(took, REPLY_TIMEOUT_MS - 2.0); // whole milliseconds of the tick count
+    EXPECT_LT(took, REPLY_TIMEOUT_MS + 150.0);
+    EXPECT_EQ(scan.Cell(1, 0), NO_READING);
+    usleep(400000); // the late reply arrives before the next command
+    EXPECT_EQ(scan.port->countData(), 3);
+    took = scan.Tick();
+    EXPECT_LT(took, 500.0);
+    EXPECT_EQ(scan.Cell(2, 0), 10.0f);
+    EXPECT_EQ(scan.port->countData(), 0);
+    auto cmds = sim.Commands();
+    ASSERT_EQ(cmds.size(), 2u);
+}
+
+TEST(Tick, DeviceGoneMeansNoWait) {
+    SimProcess sim({"--fixed", "582", "--hangup-after", "2"});
+    Scan scan;
+    scan.Tick();
+    scan.Tick();
+    EXPECT_EQ(scan.Cell(2, 0), 10.0f);
+    ASSERT_TRUE(sim.Exited(2000)) << "the simulator hangs up after two commands";
+    for (int i = 3; i <= 5; i++) {
+        EXPECT_LT(scan.Tick(), 100.0) << "tick " << i;
+        EXPECT_EQ(scan.Cell(i, 0), NO_READING);
+    }
+}
+
+TEST(Tick, PortThatNeverOpenedMeansNoWait) {
+    UsePrivatePortsFolder();
+    Scan scan("COM6");
+    ASSERT_FALSE(scan.port->IsConnected());
+    for (int i = 1; i <= 3; i++) {
+        EXPECT_LT(scan.Tick(), 50.0);
+        EXPECT_EQ(scan.Cell(i, 0), NO_READING);
+    }
+    EXPECT_EQ(scan.s->posX, 3);
+}
+
+} // namespace

@@ -1,0 +1,350 @@
+// rangescan-sim: a simulated range scanner on a pseudo-terminal.
+//
+// It links the pseudo-terminal's device as a COM port (the link comN in the
+// ports folder, or any path given with --link, such as Wine's dosdevices/com6)
+// and answers each two-byte command (pan, tilt) with the echo time of a built-in
+// scene, in microseconds, as ASCII digits with no terminator. Faults can be
+// switched on for tests. It removes its link on exit, also on SIGINT/SIGTERM.
+#include "Scene.h"
+
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <map>
+#include <poll.h>
+#include <string>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+const char* USAGE =
+    "usage: rangescan-sim [options]\n"
+    "  --port COMn         link the device as this port in the ports folder (default COM6)\n"
+    "  --link PATH         link the device at PATH instead\n"
+    "  --force             replace an existing link that points at a live device\n"
+    "  --latency MS        reply latency (default 30)\n"
+    "  --fixed DIGITS      always reply DIGITS instead of the scene\n"
+    "  --log FILE          one line per command: ms, 'cmd', the two bytes, the reply\n"
+    "  --fault KIND        silent | slow | split | burst | garbage\n"
+    "  --fault-from N      first command (1-based) the fault applies to (default 1)\n"
+    "  --fault-count N     commands the fault applies to (default 0: all from there on)\n"
+    "  --slow-ms MS        slow: reply this late (default 1500)\n"
+    "  --split-ms MS       split: the rest of the reply this much later (default 50)\n"
+    "  --burst-bytes N     burst: send N digits instead of the reply (default 10000)\n"
+    "  --unasked TEXT      send TEXT unasked 500 ms after the host configures the line\n"
+    "  --hangup-after N    answer N commands, then hang up and exit\n"
+    "The ports folder is $XDG_CONFIG_HOME/rangescan/ports (~/.config/rangescan/ports).\n";
+
+volatile sig_atomic_t stopRequested = 0;
+void OnSignal(int) { stopRequested = 1; }
+
+double NowMs() {
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return ts.tv_sec * 1000.0 + ts.tv_nsec / 1e6;
+}
+
+enum Fault { NONE, SILENT, SLOW, SPLIT, BURST, GARBAGE };
+
+struct Options {
+    std::string port = "COM6", link, fixed, logPath, unasked;
+    bool force = false;
+    double latency = 30;
+    Fault fault = NONE;
+    long faultFrom = 1, faultCount = 0, burstBytes = 10000, hangupAfter = 0;
+    double slowMs = 1500, splitMs = 50;
+};
+
+[[noreturn]] void Fail(const std::string& what) {
+    fprintf(stderr, "rangescan-sim: %s\n", what.c_str());
+    exit(2);
+}
+
+long Number(const char* s, const char* opt) {
+    char* end;
+    errno = 0;
+    long v = strtol(s, &end, 10);
+    if (errno || *end || v < 0)
+        Fail(std::string("bad number for ") + opt + ": " + s);
+    return v;
+}
+
+Options Parse(int argc, char** argv) {
+    Options o;
+    for (int i = 1; i < argc; i++) {
+        std::string a = argv[i];
+        auto value = [&]() -> const char* {
+            if (i + 1 >= argc)
+                Fail(a + " needs a value");
+            return argv[++i];
+        };
+        if (a == "--help" || a == "-h") {
+            fputs(USAGE, stdout);
+            exit(0);
+        } else if (a == "--port") {
+            o.port = value();
+        } else if (a == "--link") {
+            o.link = value();
+        } else if (a == "--force") {
+            o.force = true;
+        } else if (a == "--latency") {
+            o.latency = Number(value(), "--latency");
+        } else if (a == "--fixed") {
+            o.fixed = value();
+        } else if (a == "--log") {
+            o.logPath = value();
+        } else if (a == "--fault") {
+            std::string k = value();
+            const char* names[] = {"none", "silent", "slow", "split", "burst", "garbage"};
+            int found = -1;
+            for (int f = 0; f < 6; f++)
+                if (k == names[f])
+                    found = f;
+            if (found < 0)
+                Fail("unknown fault: " + k);
+            o.fault = static_cast<Fault>(found);
+        } else if (a == "--fault-from") {
+            o.faultFrom = Number(value(), "--fault-from");
+        } else if (a == "--fault-count") {
+            o.faultCount = Number(value(), "--fault-count");
+        } else if (a == "--slow-ms") {
+            o.slowMs = Number(value(), "--slow-ms");
+        } else if (a == "--split-ms") {
+            o.splitMs = Number(value(), "--split-ms");
+        } else if (a == "--burst-bytes") {
+            o.burstBytes = Number(value(), "--burst-bytes");
+        } else if (a == "--unasked") {
+            o.unasked = value();
+        } else if (a == "--hangup-after") {
+            o.hangupAfter = Number(value(), "--hangup-after");
+        } else {
+            fputs(USAGE, stderr);
+            Fail("unknown option: " + a);
+        }
+    }
+    return o;
+}
+
+std::string LinkPath(const Options& o) {
+    if (!o.link.empty())
+        return o.link;
+    const char* p = o.port.c_str();
+    if (strncasecmp(p, "COM", 3) != 0 || Number(p + 3, "--port") < 1)
+        Fail("--port takes a name COM1..COM255");
+    const char* xdg = getenv("XDG_CONFIG_HOME");
+    const char* home = getenv("HOME");
+    std::string base = (xdg && *xdg) ? std::string(xdg) : std::string(home ? home : ".") + "/.config";
+    return base + "/rangescan/ports/com" + std::to_string(Number(p + 3, "--port"));
+}
+
+void MakeFolders(const std::string& path) {
+    for (size_t i = 1; i < path.size(); i++)
+        if (path[i] == '/')
+            mkdir(path.substr(0, i).c_str(), 0755);
+}
+
+// Links `target` at `link`, replacing a stale link; a link to a live device is
+// replaced only with --force.
+void PlaceLink(const std::string& link, const std::string& target, bool force) {
+    MakeFolders(link);
+    struct stat st;
+    if (lstat(link.c_str(), &st) == 0) {
+        bool live = stat(link.c_str(), &st) == 0;
+        if (live && !force)
+            Fail(link + " already points at a device; use --force to replace it");
+        if (unlink(link.c_str()) != 0)
+            Fail("cannot replace " + link + ": " + strerror(errno));
+    }
+    if (symlink(target.c_str(), link.c_str()) != 0)
+        Fail("cannot link " + link + ": " + strerror(errno));
+}
+
+void RemoveLink(const std::string& link, const std::string& target) {
+    char buf[PATH_MAX];
+    ssize_t n = readlink(link.c_str(), buf, sizeof buf - 1);
+    if (n > 0) {
+        buf[n] = 0;
+        if (target == buf)
+            unlink(link.c_str());
+    }
+}
+
+std::string LineName(const termios& t) {
+    speed_t sp = cfgetospeed(&t);
+    const struct {
+        speed_t s;
+        long baud;
+    } rates[] = {{B1200, 1200},     {B2400, 2400},     {B4800, 4800},    {B9600, 9600},
+                 {B19200, 19200},   {B38400, 38400},   {B57600, 57600},  {B115200, 115200},
+                 {B230400, 230400}, {B460800, 460800}, {B921600, 921600}};
+    long baud = 0;
+    for (auto& r : rates)
+        if (r.s == sp)
+            baud = r.baud;
+    int bits = 5 + static_cast<int>((t.c_cflag & CSIZE) == CS6) +
+               2 * static_cast<int>((t.c_cflag & CSIZE) == CS7) +
+               3 * static_cast<int>((t.c_cflag & CSIZE) == CS8);
+    char parity = !(t.c_cflag & PARENB) ? 'N' : (t.c_cflag & PARODD) ? 'O' : 'E';
+    return std::to_string(baud) + " " + std::to_string(bits) + parity +
+           ((t.c_cflag & CSTOPB) ? "2" : "1");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options o = Parse(argc, argv);
+    std::string link = LinkPath(o);
+
+    int master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
+        Fail(std::string("cannot open a pseudo-terminal: ") + strerror(errno));
+    std::string slavePath = ptsname(master);
+    // Hold the device side open so the line does not hang up between host
+    // sessions, and make it our controlling terminal so that no other process
+    // that opens it (Wine's server, for one) takes it as its own.
+    setsid();
+    int slave = open(slavePath.c_str(), O_RDWR | O_NOCTTY);
+    if (slave < 0)
+        Fail("cannot open " + slavePath + ": " + strerror(errno));
+    ioctl(slave, TIOCSCTTY, 0);
+    termios t;
+    tcgetattr(slave, &t);
+    cfmakeraw(&t);
+    cfsetispeed(&t, B9600); // a host that configures the line shows up as a change
+    cfsetospeed(&t, B9600);
+    tcsetattr(slave, TCSANOW, &t);
+    std::string line = LineName(t);
+    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+
+    PlaceLink(link, slavePath, o.force);
+    struct sigaction sa = {};
+    sa.sa_handler = OnSignal;
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGHUP, &sa, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    FILE* log = nullptr;
+    if (!o.logPath.empty() && !(log = fopen(o.logPath.c_str(), "w")))
+        Fail("cannot write " + o.logPath);
+    printf("rangescan-sim: %s is %s, linked at %s\n", o.port.c_str(), slavePath.c_str(),
+           link.c_str());
+    fflush(stdout);
+
+    double start = NowMs();
+    std::multimap<double, std::string> replies; // due time -> bytes
+    std::string pending;
+    double pendingSince = 0;
+    long commands = 0;
+    unsigned rng = 12345;
+    bool hangup = false;
+    double hangupAt = 0;
+
+    while (!stopRequested) {
+        double now = NowMs();
+        double wait = 10;
+        if (!replies.empty())
+            wait = std::max(0.0, std::min(wait, replies.begin()->first - now));
+        pollfd pfd = {master, POLLIN, 0};
+        poll(&pfd, 1, static_cast<int>(wait + 0.999));
+        now = NowMs();
+
+        // The line's settings, as the host left them.
+        termios cur;
+        if (tcgetattr(master, &cur) == 0 && LineName(cur) != line) {
+            line = LineName(cur);
+            printf("rangescan-sim: line set to %s\n", line.c_str());
+            fflush(stdout);
+            if (log)
+                fprintf(log, "%.3f line %s\n", now - start, line.c_str()), fflush(log);
+            if (!o.unasked.empty())
+                replies.emplace(now + 500, o.unasked);
+        }
+
+        char in[4096];
+        ssize_t got = read(master, in, sizeof in);
+        if (got > 0) {
+            if (pending.empty())
+                pendingSince = now;
+            pending.append(in, static_cast<size_t>(got));
+        }
+        if (pending.size() == 1 && now - pendingSince > 100)
+            pending.clear(); // a lone byte that no second byte followed
+        while (pending.size() >= 2 && !hangup) {
+            uint8_t h = static_cast<uint8_t>(pending[0]), v = static_cast<uint8_t>(pending[1]);
+            pending.erase(0, 2);
+            pendingSince = now;
+            commands++;
+            std::string reply = o.fixed.empty() ? EncodeEcho(RangeCm(h, v)) : o.fixed;
+            bool faulty = o.fault != NONE && commands >= o.faultFrom &&
+                          (o.faultCount == 0 || commands < o.faultFrom + o.faultCount);
+            Fault f = faulty ? o.fault : NONE;
+            std::string logged = reply;
+            if (f == NONE) {
+                replies.emplace(now + o.latency, reply);
+            } else if (f == SILENT) {
+                logged = "- silent";
+            } else if (f == SLOW) {
+                replies.emplace(now + o.slowMs, reply);
+                logged += " slow";
+            } else if (f == SPLIT) {
+                size_t k = reply.size() > 1 ? reply.size() / 2 : 1;
+                replies.emplace(now + o.latency, reply.substr(0, k));
+                if (k < reply.size())
+                    replies.emplace(now + o.latency + o.splitMs, reply.substr(k));
+                logged += " split";
+            } else if (f == BURST) {
+                replies.emplace(now + o.latency, std::string(static_cast<size_t>(o.burstBytes), '9'));
+                logged = "- burst " + std::to_string(o.burstBytes);
+            } else if (f == GARBAGE) {
+                const char junk[] = "\r\n-+ .xX\x7f\xff\x01";
+                std::string g;
+                for (int i = 0; i < 8; i++) {
+                    rng = rng * 1103515245u + 12345u;
+                    g += junk[(rng >> 16) % (sizeof junk - 1)];
+                }
+                replies.emplace(now + o.latency, g);
+                logged = "- garbage";
+            }
+            if (log)
+                fprintf(log, "%.3f cmd %u %u %s\n", now - start, h, v, logged.c_str()), fflush(log);
+            if (o.hangupAfter && commands >= o.hangupAfter)
+                hangup = true;
+        }
+
+        while (!replies.empty() && replies.begin()->first <= now) {
+            std::string bytes = replies.begin()->second;
+            replies.erase(replies.begin());
+            ssize_t w = write(master, bytes.data(), bytes.size());
+            if (w < 0)
+                w = 0;
+            if (static_cast<size_t>(w) < bytes.size()) { // the line is full: rest later
+                replies.emplace(now + 1, bytes.substr(static_cast<size_t>(w)));
+                break;
+            }
+        }
+        if (hangup && replies.empty() && hangupAt == 0)
+            hangupAt = now + 200; // let the host take the last reply first
+        if (hangupAt && now >= hangupAt) {
+            printf("rangescan-sim: hanging up after %ld commands\n", commands);
+            fflush(stdout);
+            break;
+        }
+    }
+
+    close(slave);
+    close(master);
+    RemoveLink(link, slavePath);
+    if (log)
+        fclose(log);
+    return 0;
+}
