@@ -91,7 +91,9 @@ bool Serial::WriteData(BYTE* buffer, unsigned int nbChar) {
     return true;
 }
 
-bool Serial::IsConnected() { return this->connected; }
+bool Serial::IsConnected() {
+    return this->connected;
+}
 
 bool Serial::isData(int req) {
     if (!ClearCommError(this->hSerial, &this->errors, &this->status))

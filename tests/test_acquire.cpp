@@ -42,7 +42,7 @@ TEST(Tick, DueOnlyAfterMoreThan250ms) {
     EXPECT_FALSE(TickDue(*s, 1250));
     EXPECT_TRUE(TickDue(*s, 1251));
     // Across the wrap of the 32-bit tick counter.
-    s->time = 0xFFFFFF80u; // 128 ms before the wrap
+    s->time = 0xFFFFFF80u;                  // 128 ms before the wrap
     EXPECT_FALSE(TickDue(*s, 0x00000079u)); // 249 ms later
     EXPECT_FALSE(TickDue(*s, 0x0000007Au)); // 250 ms later
     EXPECT_TRUE(TickDue(*s, 0x0000007Bu));  // 251 ms later
@@ -97,7 +97,8 @@ TEST(Tick, ScanFollowsTheRasterAndStoresEveryReply) {
 // A reply in two pieces: the tick decodes what the count saw; the rest is
 // waiting when the next tick counts and is taken as its reply.
 TEST(Tick, SplitReplyIsDecodedAsFarAsCounted) {
-    SimProcess sim({"--fixed", "1746", "--fault", "split", "--fault-count", "1", "--split-ms", "60"});
+    SimProcess sim(
+        {"--fixed", "1746", "--fault", "split", "--fault-count", "1", "--split-ms", "60"});
     Scan scan;
     scan.Tick();
     EXPECT_EQ(scan.Cell(1, 0), Decode("17"));
@@ -132,7 +133,8 @@ TEST(Tick, BurstIsBoundedByTheReplyBuffer) {
 // A reply that never comes, or comes too late: the tick gives up at the bound
 // and stores "no reading"; what arrives later is not taken as the next reply.
 TEST(Tick, SilentTickGivesUpAndLateReplyIsDiscarded) {
-    SimProcess sim({"--fixed", "582", "--fault", "slow", "--fault-count", "1", "--slow-ms", "1150"});
+    SimProcess sim(
+        {"--fixed", "582", "--fault", "slow", "--fault-count", "1", "--slow-ms", "1150"});
     Scan scan;
     scan.s->bufferX[1][0] = 5.0f; // an old reading the silent tick must not keep
     double took = scan.Tick();

@@ -102,8 +102,8 @@ TEST(SerialPort, MissingPortIsReportedAtOnce) {
         double t0 = NowMs();
         Serial port(name);
         EXPECT_LT(NowMs() - t0, 500.0) << "no wait when the open fails";
-        EXPECT_EQ(Captured(),
-                  std::string("ERROR: Handle was not attached. Reason: ") + name + " not available.\n");
+        EXPECT_EQ(Captured(), std::string("ERROR: Handle was not attached. Reason: ") + name +
+                                  " not available.\n");
         EXPECT_FALSE(port.IsConnected());
         EXPECT_EQ(port.countData(), -1);
         EXPECT_FALSE(port.isData(0));
@@ -143,7 +143,8 @@ TEST(SerialPort, WriteHeldBackGivesUp) {
     // waits, but only as long as the port's write bound.
     std::string big(1 << 20, 'x');
     double t0 = NowMs();
-    EXPECT_TRUE(port.WriteData(reinterpret_cast<BYTE*>(&big[0]), static_cast<unsigned>(big.size())));
+    EXPECT_TRUE(
+        port.WriteData(reinterpret_cast<BYTE*>(&big[0]), static_cast<unsigned>(big.size())));
     double took = NowMs() - t0;
     EXPECT_GE(took, 400.0);
     EXPECT_LT(took, 2000.0);

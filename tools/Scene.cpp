@@ -10,7 +10,9 @@ struct Vec {
     double x, y, z;
 };
 
-double Dot(Vec a, Vec b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+double Dot(Vec a, Vec b) {
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
 
 // Sensor at the origin: x to the right, y up, z straight ahead (centimetres).
 const double WALL_Z = 40.0;
@@ -25,7 +27,8 @@ const Sphere SPHERES[] = {{{-9.0, -3.0, 15.0}, 5.0}, {{10.0, 5.0, 22.0}, 4.5}};
 struct Box {
     Vec lo, hi;
 };
-const Box BOXES[] = {{{1.0, -14.0, 9.0}, {7.0, -6.0, 14.0}}, {{-20.0, 8.0, 26.0}, {-10.0, 16.0, 29.0}}};
+const Box BOXES[] = {{{1.0, -14.0, 9.0}, {7.0, -6.0, 14.0}},
+                     {{-20.0, 8.0, 26.0}, {-10.0, 16.0, 29.0}}};
 
 double HitSphere(Vec d, const Sphere& s) {
     double b = Dot(d, s.c);
@@ -57,8 +60,12 @@ double HitBox(Vec d, const Box& b) {
 
 } // namespace
 
-double PanDegrees(uint8_t h) { return (h - 80.5) / 2.0; }
-double TiltDegrees(uint8_t v) { return (70.0 - v) / 2.0; }
+double PanDegrees(uint8_t h) {
+    return (h - 80.5) / 2.0;
+}
+double TiltDegrees(uint8_t v) {
+    return (70.0 - v) / 2.0;
+}
 
 double RangeCm(uint8_t h, uint8_t v) {
     double pan = PanDegrees(h) * PI / 180.0, tilt = TiltDegrees(v) * PI / 180.0;

@@ -45,7 +45,9 @@ const char* USAGE =
     "The ports folder is $XDG_CONFIG_HOME/rangescan/ports (~/.config/rangescan/ports).\n";
 
 volatile sig_atomic_t stopRequested = 0;
-void OnSignal(int) { stopRequested = 1; }
+void OnSignal(int) {
+    stopRequested = 1;
+}
 
 double NowMs() {
     timespec ts;
@@ -142,7 +144,8 @@ std::string LinkPath(const Options& o) {
         Fail("--port takes a name COM1..COM255");
     const char* xdg = getenv("XDG_CONFIG_HOME");
     const char* home = getenv("HOME");
-    std::string base = (xdg && *xdg) ? std::string(xdg) : std::string(home ? home : ".") + "/.config";
+    std::string base =
+        (xdg && *xdg) ? std::string(xdg) : std::string(home ? home : ".") + "/.config";
     return base + "/rangescan/ports/com" + std::to_string(Number(p + 3, "--port"));
 }
 
@@ -251,7 +254,9 @@ int main(int argc, char** argv) {
 
     while (!stopRequested) {
         double now = NowMs();
-        double wait = 10;
+        // Poll finely until the host has configured the line, so that the
+        // moment it did is logged to the millisecond.
+        double wait = (line.rfind("115200", 0) == 0 || commands > 0) ? 10 : 1;
         if (!replies.empty())
             wait = std::max(0.0, std::min(wait, replies.begin()->first - now));
         pollfd pfd = {master, POLLIN, 0};
@@ -303,7 +308,8 @@ int main(int argc, char** argv) {
                     replies.emplace(now + o.latency + o.splitMs, reply.substr(k));
                 logged += " split";
             } else if (f == BURST) {
-                replies.emplace(now + o.latency, std::string(static_cast<size_t>(o.burstBytes), '9'));
+                replies.emplace(now + o.latency,
+                                std::string(static_cast<size_t>(o.burstBytes), '9'));
                 logged = "- burst " + std::to_string(o.burstBytes);
             } else if (f == GARBAGE) {
                 const char junk[] = "\r\n-+ .xX\x7f\xff\x01";

@@ -28,8 +28,12 @@
 
 static thread_local DWORD lastError = ERROR_SUCCESS;
 
-DWORD GetLastError(void) { return lastError; }
-void SetLastError(DWORD dwErrCode) { lastError = dwErrCode; }
+DWORD GetLastError(void) {
+    return lastError;
+}
+void SetLastError(DWORD dwErrCode) {
+    lastError = dwErrCode;
+}
 
 static std::set<PosixHandle*>& OpenHandles() {
     static std::set<PosixHandle*> handles;
@@ -124,7 +128,7 @@ static void MakeRaw(int fd) {
         return;
     cfmakeraw(&t);
     t.c_cflag |= CLOCAL | CREAD; // modem lines do not gate reading
-    t.c_cc[VMIN] = 1; // with O_NONBLOCK: EAGAIN when empty, 0 only at hang-up
+    t.c_cc[VMIN] = 1;            // with O_NONBLOCK: EAGAIN when empty, 0 only at hang-up
     t.c_cc[VTIME] = 0;
     tcsetattr(fd, TCSANOW, &t);
 }

@@ -7,7 +7,9 @@
 #include <cerrno>
 #include <ctime>
 
-DWORD GetTickCount(void) { return static_cast<DWORD>(MonotonicMs()); }
+DWORD GetTickCount(void) {
+    return static_cast<DWORD>(MonotonicMs());
+}
 
 void Sleep(DWORD dwMilliseconds) {
     timespec ts = {static_cast<time_t>(dwMilliseconds / 1000),

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <filesystem>
 #include <poll.h>
 #include <sstream>
 #include <stdexcept>
@@ -25,7 +26,12 @@ double NowMs() {
     return ts.tv_sec * 1000.0 + ts.tv_nsec / 1e6;
 }
 
-static std::string portsFolder;
+static std::string portsFolder, tempRoot;
+
+static void RemoveTempRoot() {
+    std::error_code ignored;
+    std::filesystem::remove_all(tempRoot, ignored);
+}
 
 std::string UsePrivatePortsFolder() {
     if (portsFolder.empty()) {
@@ -33,6 +39,8 @@ std::string UsePrivatePortsFolder() {
         if (!mkdtemp(tmpl))
             throw std::runtime_error("mkdtemp failed");
         setenv("XDG_CONFIG_HOME", tmpl, 1);
+        tempRoot = tmpl;
+        atexit(RemoveTempRoot);
         portsFolder = std::string(tmpl) + "/rangescan/ports";
         mkdir((std::string(tmpl) + "/rangescan").c_str(), 0755);
         mkdir(portsFolder.c_str(), 0755);
@@ -42,7 +50,7 @@ std::string UsePrivatePortsFolder() {
 
 SimProcess::SimProcess(const std::vector<std::string>& args, const std::string& log) {
     UsePrivatePortsFolder();
-    logPath = log.empty() ? portsFolder + "/../sim.log" : log;
+    logPath = log.empty() ? tempRoot + "/sim.log" : log;
     std::vector<std::string> all = {RANGESCAN_SIM, "--log", logPath};
     all.insert(all.end(), args.begin(), args.end());
     int pipefd[2];
@@ -70,7 +78,9 @@ SimProcess::SimProcess(const std::vector<std::string>& args, const std::string& 
     }
 }
 
-SimProcess::~SimProcess() { Stop(); }
+SimProcess::~SimProcess() {
+    Stop();
+}
 
 std::string SimProcess::Output() {
     char buf[4096];

@@ -14,9 +14,9 @@ class SimProcess {
   public:
     explicit SimProcess(const std::vector<std::string>& args, const std::string& logPath = "");
     ~SimProcess();
-    void Stop();                    // SIGTERM, then wait
-    bool Exited(int waitMs);        // true once the process has ended
-    std::string Output();           // what it printed so far
+    void Stop();             // SIGTERM, then wait
+    bool Exited(int waitMs); // true once the process has ended
+    std::string Output();    // what it printed so far
     // Log lines "cmd H V REPLY..." parsed, in order.
     struct Command {
         double ms;

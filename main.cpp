@@ -1,0 +1,120 @@
+// rangescan: drives the range scanner on COM6 through a serpentine raster and
+// shows the readings live as a green-to-red map in an OpenGL window, until
+// Escape or a close request.
+#include <windows.h>
+
+#include <GL/gl.h>
+
+#include "SerialClass.h"
+#include "render/Surface.h"
+#include "scan/Acquire.h"
+#include "scan/ScanState.h"
+
+LRESULT CALLBACK WndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
+void EnableOpenGL(HWND hWnd, HDC* hDC, HGLRC* hRC);
+void DisableOpenGL(HWND hWnd, HDC hDC, HGLRC hRC);
+
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int iCmdShow) {
+    (void)hPrevInstance;
+    (void)lpCmdLine;
+    (void)iCmdShow;
+
+    WNDCLASSA wc;
+    HWND hWnd;
+    HDC hDC;
+    HGLRC hRC;
+    MSG msg;
+    BOOL bQuit = FALSE;
+    ScanState scan;
+
+    wc.style = CS_OWNDC;
+    wc.lpfnWndProc = WndProc;
+    wc.cbClsExtra = 0;
+    wc.cbWndExtra = 0;
+    wc.hInstance = hInstance;
+    wc.hIcon = LoadIconA(NULL, IDI_APPLICATION);
+    wc.hCursor = LoadCursorA(NULL, IDC_ARROW);
+    wc.hbrBackground = (HBRUSH)GetStockObject(BLACK_BRUSH);
+    wc.lpszMenuName = NULL;
+    wc.lpszClassName = "GLSample";
+    RegisterClassA(&wc);
+
+    hWnd = CreateWindowExA(0, "GLSample", "OpenGL Sample", WS_CAPTION | WS_POPUPWINDOW | WS_VISIBLE,
+                           0, 0, 512, 512, NULL, NULL, hInstance, NULL);
+
+    EnableOpenGL(hWnd, &hDC, &hRC);
+
+    Serial* serial = new Serial("COM6");
+
+    InitScanState(scan, GetTickCount());
+
+    while (!bQuit) {
+        if (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                bQuit = TRUE;
+            } else {
+                TranslateMessage(&msg);
+                DispatchMessageA(&msg);
+            }
+        } else {
+            DrawSurface(scan, hDC);
+            if (TickDue(scan, GetTickCount()))
+                AcquireSample(scan, *serial);
+            Sleep(1);
+        }
+    }
+
+    delete serial;
+    DisableOpenGL(hWnd, hDC, hRC);
+    DestroyWindow(hWnd);
+
+    return (int)msg.wParam;
+}
+
+LRESULT CALLBACK WndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_CREATE:
+        return 0;
+    case WM_CLOSE:
+        PostQuitMessage(0);
+        return 0;
+    case WM_DESTROY:
+        return 0;
+    case WM_KEYDOWN:
+        switch (wParam) {
+        case VK_ESCAPE:
+            PostQuitMessage(0);
+            return 0;
+        }
+        return 0;
+    default:
+        return DefWindowProcA(hWnd, message, wParam, lParam);
+    }
+}
+
+void EnableOpenGL(HWND hWnd, HDC* hDC, HGLRC* hRC) {
+    PIXELFORMATDESCRIPTOR pfd;
+    int iFormat;
+
+    *hDC = GetDC(hWnd);
+
+    ZeroMemory(&pfd, sizeof(pfd));
+    pfd.nSize = sizeof(pfd);
+    pfd.nVersion = 1;
+    pfd.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
+    pfd.iPixelType = PFD_TYPE_RGBA;
+    pfd.cColorBits = 32;
+    pfd.cDepthBits = 32;
+    pfd.iLayerType = PFD_MAIN_PLANE;
+    iFormat = ChoosePixelFormat(*hDC, &pfd);
+    SetPixelFormat(*hDC, iFormat, &pfd);
+
+    *hRC = wglCreateContext(*hDC);
+    wglMakeCurrent(*hDC, *hRC);
+}
+
+void DisableOpenGL(HWND hWnd, HDC hDC, HGLRC hRC) {
+    wglMakeCurrent(NULL, NULL);
+    wglDeleteContext(hRC);
+    ReleaseDC(hWnd, hDC);
+}

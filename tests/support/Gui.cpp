@@ -1,0 +1,196 @@
+#include "Gui.h"
+#include "Device.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#ifndef FAKETIME_LIBRARY
+#define FAKETIME_LIBRARY "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"
+#endif
+#ifndef RANGESCAN_PROGRAM
+#error "RANGESCAN_PROGRAM must name the program binary"
+#endif
+
+GlWindow::GlWindow(const std::string& title, WNDPROC proc) {
+    static int classes = 0;
+    std::string cls = "TestClass" + std::to_string(++classes);
+    WNDCLASSA wc = {};
+    wc.style = CS_OWNDC;
+    wc.lpfnWndProc = proc;
+    wc.lpszClassName = cls.c_str();
+    RegisterClassA(&wc);
+    hWnd = CreateWindowExA(0, cls.c_str(), title.c_str(), WS_CAPTION | WS_POPUPWINDOW | WS_VISIBLE,
+                           0, 0, 512, 512, NULL, NULL, NULL, NULL);
+    if (!hWnd)
+        throw std::runtime_error("no window: is DISPLAY set to a running X server?");
+    hDC = GetDC(hWnd);
+    PIXELFORMATDESCRIPTOR pfd = {};
+    pfd.nSize = sizeof pfd;
+    pfd.nVersion = 1;
+    pfd.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
+    pfd.cColorBits = 32;
+    pfd.cDepthBits = 32;
+    SetPixelFormat(hDC, ChoosePixelFormat(hDC, &pfd), &pfd);
+    hRC = wglCreateContext(hDC);
+    wglMakeCurrent(hDC, hRC);
+}
+
+GlWindow::~GlWindow() {
+    wglMakeCurrent(NULL, NULL);
+    wglDeleteContext(hRC);
+    ReleaseDC(hWnd, hDC);
+    DestroyWindow(hWnd);
+}
+
+ProgramProcess::ProgramProcess(bool fast) {
+    UsePrivatePortsFolder();
+    outPath = UsePrivatePortsFolder() + "/program.out." + std::to_string(NowMs());
+    startedMs = NowMs();
+    pid = fork();
+    if (pid == 0) {
+        int fd = open(outPath.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+        dup2(fd, 1);
+        if (fast) {
+            // libfaketime preloaded straight into the program, which keeps its pid.
+            setenv("LD_PRELOAD", FAKETIME_LIBRARY, 1);
+            setenv("FAKETIME", "+0 x10", 1);
+            const char* asan = getenv("ASAN_OPTIONS");
+            std::string opts = std::string(asan ? asan : "") + ":verify_asan_link_order=0";
+            setenv("ASAN_OPTIONS", opts.c_str(), 1);
+        }
+        execl(RANGESCAN_PROGRAM, RANGESCAN_PROGRAM, (char*)nullptr);
+        _exit(127);
+    }
+}
+
+ProgramProcess::~ProgramProcess() {
+    if (pid > 0) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+}
+
+bool ProgramProcess::WaitExit(int waitMs, int* code) {
+    double until = NowMs() + waitMs;
+    while (pid > 0) {
+        int status;
+        if (waitpid(pid, &status, WNOHANG) == pid) {
+            pid = -1;
+            *code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            return true;
+        }
+        if (NowMs() > until)
+            return false;
+        usleep(5000);
+    }
+    return false;
+}
+
+std::string ProgramProcess::Output() {
+    std::ifstream in(outPath);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+unsigned long ProgramProcess::Window(int waitMs) {
+    double until = NowMs() + waitMs;
+    while (NowMs() < until) {
+        unsigned long w = FindWindowByPid(pid);
+        if (w)
+            return w;
+        usleep(20000);
+    }
+    return 0;
+}
+
+static Display* Dpy() {
+    static Display* d = XOpenDisplay(nullptr);
+    if (!d)
+        throw std::runtime_error("cannot open the X display");
+    return d;
+}
+
+static unsigned long Search(Display* d, Window w, Atom pidAtom, int pid) {
+    Atom type;
+    int format;
+    unsigned long n, after;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(d, w, pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &n, &after,
+                           &data) == Success &&
+        data) {
+        long got = n ? *reinterpret_cast<long*>(data) : -1;
+        XFree(data);
+        XWindowAttributes a;
+        if (got == pid && XGetWindowAttributes(d, w, &a) && a.map_state == IsViewable)
+            return w;
+    }
+    Window root, parent, *kids = nullptr;
+    unsigned int count = 0;
+    unsigned long found = 0;
+    if (XQueryTree(d, w, &root, &parent, &kids, &count)) {
+        for (unsigned int i = 0; i < count && !found; i++)
+            found = Search(d, kids[i], pidAtom, pid);
+        if (kids)
+            XFree(kids);
+    }
+    return found;
+}
+
+unsigned long FindWindowByPid(int pid) {
+    Display* d = Dpy();
+    return Search(d, DefaultRootWindow(d), XInternAtom(d, "_NET_WM_PID", False), pid);
+}
+
+std::vector<Rgb> CaptureWindow(unsigned long window, int* width, int* height) {
+    Display* d = Dpy();
+    XWindowAttributes a;
+    XGetWindowAttributes(d, window, &a);
+    XImage* img = XGetImage(d, window, 0, 0, a.width, a.height, AllPlanes, ZPixmap);
+    std::vector<Rgb> px;
+    if (!img)
+        return px;
+    for (int y = 0; y < a.height; y++)
+        for (int x = 0; x < a.width; x++) {
+            unsigned long p = XGetPixel(img, x, y);
+            px.push_back({int((p >> 16) & 255), int((p >> 8) & 255), int(p & 255)});
+        }
+    XDestroyImage(img);
+    *width = a.width;
+    *height = a.height;
+    return px;
+}
+
+void SendKeys(unsigned long window, const char* keys) {
+    // A window that closes on the key press is gone before the key's release,
+    // which then fails and can leave the key held down in the X server, where
+    // it repeats into the next window: release the keys again, whatever happened.
+    std::string cmd = "xdotool key --window " + std::to_string(window) + " " + keys +
+                      " 2>/dev/null; xdotool keyup " + keys + " 2>/dev/null";
+    if (system(cmd.c_str()) == -1)
+        throw std::runtime_error("cannot run xdotool");
+}
+
+void SendCloseRequest(unsigned long window) {
+    Display* d = Dpy();
+    XEvent e = {};
+    e.xclient.type = ClientMessage;
+    e.xclient.window = window;
+    e.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
+    e.xclient.format = 32;
+    e.xclient.data.l[0] = static_cast<long>(XInternAtom(d, "WM_DELETE_WINDOW", False));
+    e.xclient.data.l[1] = CurrentTime;
+    XSendEvent(d, window, False, NoEventMask, &e);
+    XFlush(d);
+}

@@ -1,0 +1,48 @@
+// Test helpers for the window side: a GL window made through the Win32 calls,
+// the built program as a child process, and the X server it shows on.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// A window of the given class procedure with a current GL context, made with
+// the same calls the program makes.
+struct GlWindow {
+    HWND hWnd = nullptr;
+    HDC hDC = nullptr;
+    HGLRC hRC = nullptr;
+    GlWindow(const std::string& title, WNDPROC proc);
+    ~GlWindow();
+};
+
+struct Rgb {
+    int r, g, b;
+};
+
+// The program, run with stdout to a file; `fast` runs it under faketime x10.
+class ProgramProcess {
+  public:
+    explicit ProgramProcess(bool fast);
+    ~ProgramProcess();
+    // The program's X window, waiting up to waitMs for it to appear.
+    unsigned long Window(int waitMs = 5000);
+    // Waits for the exit; false on time-out. `code` gets the exit code.
+    bool WaitExit(int waitMs, int* code);
+    std::string Output();
+    double startedMs;
+    int pid = -1;
+
+  private:
+    std::string outPath;
+};
+
+// What an X window shows, top row first.
+std::vector<Rgb> CaptureWindow(unsigned long window, int* width, int* height);
+// The X window of the given title or process.
+unsigned long FindWindowByPid(int pid);
+// Sends keys as xdotool names them ("Escape", "alt+F4") to the window.
+void SendKeys(unsigned long window, const char* keys);
+// A close request, as a window manager sends it: WM_PROTOCOLS/WM_DELETE_WINDOW.
+void SendCloseRequest(unsigned long window);

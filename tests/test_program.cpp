@@ -1,0 +1,177 @@
+// The built program end to end: against the simulated scanner, on Xvfb.
+#include "scan/Reply.h"
+#include "scan/ScanState.h"
+#include "support/Device.h"
+#include "support/Gui.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <unistd.h>
+
+namespace {
+
+double LineConfiguredMs(const std::string& logPath) {
+    std::ifstream in(logPath);
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream s(line);
+        double ms;
+        std::string kind, rate;
+        s >> ms >> kind >> rate;
+        if (kind == "line" && rate == "115200")
+            return ms;
+    }
+    return -1;
+}
+
+// Waits until the simulator has logged `count` commands.
+bool WaitForCommands(SimProcess& sim, size_t count, int waitMs) {
+    double until = NowMs() + waitMs;
+    while (sim.Commands().size() < count) {
+        if (NowMs() > until)
+            return false;
+        usleep(20000);
+    }
+    return true;
+}
+
+// The port is free again once the program has gone.
+bool PortIsFree() {
+    HANDLE h = CreateFileA("COM6", GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, NULL);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    CloseHandle(h);
+    return true;
+}
+
+TEST(Program, PacesCommandsInSerpentineOrder) {
+    SimProcess sim({"--latency", "5"});
+    ProgramProcess prog(false);
+    unsigned long w = prog.Window();
+    ASSERT_NE(w, 0ul);
+    ASSERT_TRUE(WaitForCommands(sim, 10, 8000));
+    int code = -1;
+    ASSERT_FALSE(prog.WaitExit(0, &code)) << "exited early with " << code;
+    SendKeys(w, "Escape");
+    ASSERT_TRUE(prog.WaitExit(3000, &code));
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(prog.Output(), "");
+
+    auto cmds = sim.Commands();
+    double configured = LineConfiguredMs(sim.logPath);
+    ASSERT_GE(configured, 0);
+    // The simulator checks the line every millisecond until it is configured.
+    EXPECT_GT(cmds[0].ms - configured, 2250.0 - 1.0);
+    std::unique_ptr<ScanState> replay(new ScanState);
+    InitScanState(*replay, 0);
+    for (size_t i = 0; i < cmds.size(); i++) {
+        StepSweep(*replay);
+        EXPECT_EQ(cmds[i].h, replay->buffer[0]) << i;
+        EXPECT_EQ(cmds[i].v, replay->buffer[1]) << i;
+        if (i > 0) {
+            double gap = cmds[i].ms - cmds[i - 1].ms;
+            EXPECT_GT(gap, 250.0 - 0.5) << "between commands " << i << " and " << i + 1;
+            EXPECT_LT(gap, 400.0);
+        }
+    }
+    EXPECT_TRUE(PortIsFree());
+}
+
+// Under faketime the program's clock runs ten times faster, so the raster
+// reaches its second row within seconds.
+TEST(Program, MapOnScreenMatchesTheReplies) {
+    SimProcess sim({"--latency", "1"});
+    ProgramProcess prog(true);
+    unsigned long w = prog.Window();
+    ASSERT_NE(w, 0ul);
+    ASSERT_TRUE(WaitForCommands(sim, 270, 30000));
+    int width = 0, height = 0;
+    std::vector<Rgb> shot = CaptureWindow(w, &width, &height);
+    SendKeys(w, "Escape");
+    int code = -1;
+    ASSERT_TRUE(prog.WaitExit(5000, &code));
+    EXPECT_EQ(code, 0);
+    ASSERT_EQ(shot.size(), static_cast<size_t>(width) * height);
+
+    // Rows 0 and 1 from the replies: row 0 by ticks 1..150, row 1 by 151..302.
+    auto cmds = sim.Commands();
+    std::unique_ptr<ScanState> grid(new ScanState);
+    InitScanState(*grid, 0);
+    for (size_t i = 0; i < 260; i++) {
+        StepSweep(*grid);
+        if (grid->posX >= 0)
+            grid->bufferX[grid->posX][grid->layerY] =
+                DecodeReply(cmds[i].reply.data(), static_cast<int>(cmds[i].reply.size()));
+    }
+    auto colour = [](float v) {
+        return Rgb{int(std::lround(std::min(1.0f, v / 30.0f) * 255)),
+                   int(std::lround(std::max(0.0f, 1.0f - v / 30.0f) * 255)), 0};
+    };
+    int checked = 0;
+    for (int a = 50; a < 148; a++) {
+        // Where the four corners of a quad agree, the screen must show their
+        // colour; everywhere, it must lie between theirs.
+        float c[4] = {grid->bufferX[a][0], grid->bufferX[a + 1][0], grid->bufferX[a][1],
+                      grid->bufferX[a + 1][1]};
+        float lo = *std::min_element(c, c + 4), hi = *std::max_element(c, c + 4);
+        ASSERT_GE(lo, 0.0f) << "column " << a;
+        int x = (2 * a + 1) * width / (2 * 151), yFromBottom = height / 280;
+        Rgb got = shot[static_cast<size_t>(height - 1 - yFromBottom) * width + x];
+        Rgb cl = colour(lo), ch = colour(hi);
+        EXPECT_GE(got.r, cl.r - 3) << "column " << a;
+        EXPECT_LE(got.r, ch.r + 3) << "column " << a;
+        EXPECT_GE(got.g, ch.g - 3) << "column " << a;
+        EXPECT_LE(got.g, cl.g + 3) << "column " << a;
+        EXPECT_EQ(got.b, 0);
+        if (hi - lo < 0.2f) {
+            EXPECT_NEAR(got.r, colour(lo).r, 4) << "column " << a;
+            checked++;
+        }
+    }
+    EXPECT_GT(checked, 5) << "the scene has flat stretches to check exactly";
+}
+
+TEST(Program, EscapeCloseRequestAndAltF4EndItWithZeroAndFreeThePort) {
+    SimProcess sim({"--latency", "1"});
+    const char* ways[] = {"Escape", "close", "alt+F4"};
+    for (const char* way : ways) {
+        size_t before = sim.Commands().size();
+        ProgramProcess prog(true);
+        unsigned long w = prog.Window();
+        ASSERT_NE(w, 0ul) << way;
+        ASSERT_TRUE(WaitForCommands(sim, before + 3, 10000)) << way;
+        double t0 = NowMs();
+        if (std::string(way) == "close")
+            SendCloseRequest(w);
+        else
+            SendKeys(w, way);
+        int code = -1;
+        ASSERT_TRUE(prog.WaitExit(3000, &code)) << way;
+        EXPECT_EQ(code, 0) << way;
+        EXPECT_LT(NowMs() - t0, 1500.0) << way;
+        EXPECT_TRUE(PortIsFree()) << way;
+    }
+}
+
+TEST(Program, MissingPortIsReportedAndTheWindowStillRuns) {
+    std::string folder = UsePrivatePortsFolder();
+    ASSERT_EQ(symlink("/dev/ttyUSB-unplugged", (folder + "/com6").c_str()), 0);
+    ProgramProcess prog(false);
+    unsigned long w = prog.Window();
+    ASSERT_NE(w, 0ul);
+    usleep(300000);
+    SendKeys(w, "Escape");
+    int code = -1;
+    ASSERT_TRUE(prog.WaitExit(3000, &code));
+    EXPECT_EQ(code, 0);
+    EXPECT_LT(NowMs() - prog.startedMs, 2000.0) << "no wait for a port that is not there";
+    EXPECT_EQ(prog.Output(), "ERROR: Handle was not attached. Reason: COM6 not available.\n");
+}
+
+} // namespace
