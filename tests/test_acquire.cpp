@@ -9,7 +9,6 @@
 
 #include <memory>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
@@ -102,10 +101,10 @@ TEST(Tick, SplitReplyIsDecodedAsFarAsCounted) {
     Scan scan;
     scan.Tick();
     EXPECT_EQ(scan.Cell(1, 0), Decode("17"));
-    usleep(150000);
+    Sleep(150);
     scan.Tick();
     EXPECT_EQ(scan.Cell(2, 0), Decode("46"));
-    usleep(150000);
+    Sleep(150);
     scan.Tick();
     EXPECT_EQ(scan.Cell(3, 0), Decode("1746"));
 }
@@ -122,7 +121,7 @@ TEST(Tick, BurstIsBoundedByTheReplyBuffer) {
     EXPECT_EQ(std::string(before, sizeof before), std::string(100, '9'));
     // What is left of the burst is taken and bounded the same way, tick by tick.
     for (int i = 0; i < 6; i++) {
-        usleep(50000);
+        Sleep(50);
         scan.Tick();
     }
     EXPECT_EQ(scan.s->posX, 7);
@@ -141,7 +140,7 @@ TEST(Tick, SilentTickGivesUpAndLateReplyIsDiscarded) {
     EXPECT_GE(took, REPLY_TIMEOUT_MS - 2.0); // whole milliseconds of the tick count
     EXPECT_LT(took, REPLY_TIMEOUT_MS + 150.0);
     EXPECT_EQ(scan.Cell(1, 0), NO_READING);
-    usleep(400000); // the late reply arrives before the next command
+    Sleep(400); // the late reply arrives before the next command
     EXPECT_EQ(scan.port->countData(), 3);
     took = scan.Tick();
     EXPECT_LT(took, 500.0);

@@ -115,8 +115,9 @@ TEST(Sweep, WholePassesWrapAndCoverEveryRow) {
         ASSERT_GE(r.s->maxX, prevMaxX);
         ASSERT_GE(r.s->layermax, prevLayermax);
         ASSERT_LE(r.s->layermax, 141);
-        if (r.s->reverse && k.cmdX != 156)
+        if (r.s->reverse && k.cmdX != 156) {
             ASSERT_EQ(r.s->maxX, prevMaxX) << "a reverse tick changed maxX at " << t;
+        }
         if (prevLayer == 140 && k.row != 140) {
             wraps.push_back(t);
             pass++;
@@ -164,8 +165,9 @@ TEST(Sweep, WholePassesWrapAndCoverEveryRow) {
     for (int p = 0; p < 3; p++) {
         for (int row = 0; row <= 140; row++) {
             bool forward = forwardRow[p][row];
-            if (p > 0)
+            if (p > 0) {
                 ASSERT_NE(forward, forwardRow[p - 1][row]) << "pass " << p << " row " << row;
+            }
             int lo = (p == 0 && row == 0) ? 1 : 0;
             int hi = forward ? 150 : 151;
             for (int c = 0; c <= 151; c++) {

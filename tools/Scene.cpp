@@ -28,7 +28,7 @@ struct Box {
     Vec lo, hi;
 };
 const Box BOXES[] = {{{1.0, -14.0, 9.0}, {7.0, -6.0, 14.0}},
-                     {{-20.0, 8.0, 26.0}, {-10.0, 16.0, 29.0}}};
+                     {{-15.0, 6.0, 15.0}, {-7.0, 13.0, 18.0}}};
 
 double HitSphere(Vec d, const Sphere& s) {
     double b = Dot(d, s.c);

@@ -1,5 +1,5 @@
-// Test peers on real pseudo-terminals: the simulated scanner as a child process,
-// and a bare pseudo-terminal the test drives byte by byte.
+// Test peers: the simulated scanner, run natively beside the tests (on POSIX
+// as a child process; under Wine through the sim host of tests/wine).
 #pragma once
 
 #include <string>
@@ -7,17 +7,18 @@
 
 // A private ports folder for this test process: XDG_CONFIG_HOME points at a
 // fresh temporary folder, so that "COMn" never resolves to a real mapping.
+// Under Wine the tests' own prefix plays that part and this does nothing.
 std::string UsePrivatePortsFolder();
 
-// rangescan-sim, started with `args` on COM6 of the private ports folder.
+// rangescan-sim, started with `args` on COM6.
 class SimProcess {
   public:
-    explicit SimProcess(const std::vector<std::string>& args, const std::string& logPath = "");
+    explicit SimProcess(const std::vector<std::string>& args);
     ~SimProcess();
-    void Stop();             // SIGTERM, then wait
-    bool Exited(int waitMs); // true once the process has ended
+    void Stop();             // ends it and waits
+    bool Exited(int waitMs); // true once it has ended by itself
     std::string Output();    // what it printed so far
-    // Log lines "cmd H V REPLY..." parsed, in order.
+    // Its log's "cmd" lines, in order.
     struct Command {
         double ms;
         int h, v;
@@ -28,20 +29,11 @@ class SimProcess {
 
   private:
     int pid = -1, out = -1;
-    std::string printed;
+    std::string printed, dir;
 };
 
-// A pseudo-terminal linked as COM6 that the test reads and writes directly.
-class BarePort {
-  public:
-    BarePort();
-    ~BarePort();
-    void Send(const std::string& bytes);
-    // Reads what the host wrote, waiting up to waitMs for `count` bytes.
-    std::string Receive(size_t count, int waitMs);
-    void HangUp();
-    int master = -1;
-    std::string slavePath, linkPath;
-};
-
+// Milliseconds on a monotonic clock.
 double NowMs();
+
+// True when the tests run as Windows programs under Wine.
+bool UnderWine();

@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <sstream>
@@ -53,14 +54,23 @@ GlWindow::~GlWindow() {
     DestroyWindow(hWnd);
 }
 
+bool ProgramUnderWine() { return getenv("RANGESCAN_WINE_PROGRAM") != nullptr; }
+
 ProgramProcess::ProgramProcess(bool fast) {
     UsePrivatePortsFolder();
     outPath = UsePrivatePortsFolder() + "/program.out." + std::to_string(NowMs());
     startedMs = NowMs();
     pid = fork();
     if (pid == 0) {
+        setpgid(0, 0); // Wine's processes go with it
         int fd = open(outPath.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
         dup2(fd, 1);
+        if (ProgramUnderWine()) {
+            // faketime does not reach into Wine: the Windows program runs in real time.
+            const char* run = getenv("RANGESCAN_WINE_RUN");
+            execl(run, run, getenv("RANGESCAN_WINE_PROGRAM"), (char*)nullptr);
+            _exit(127);
+        }
         if (fast) {
             // libfaketime preloaded straight into the program, which keeps its pid.
             setenv("LD_PRELOAD", FAKETIME_LIBRARY, 1);
@@ -76,7 +86,7 @@ ProgramProcess::ProgramProcess(bool fast) {
 
 ProgramProcess::~ProgramProcess() {
     if (pid > 0) {
-        kill(pid, SIGKILL);
+        kill(-pid, SIGKILL);
         waitpid(pid, nullptr, 0);
     }
 }
@@ -106,13 +116,24 @@ std::string ProgramProcess::Output() {
 
 unsigned long ProgramProcess::Window(int waitMs) {
     double until = NowMs() + waitMs;
-    while (NowMs() < until) {
-        unsigned long w = FindWindowByPid(pid);
+    do {
+        // A Wine process's window carries the pid of Wine's own process.
+        unsigned long w = ProgramUnderWine() ? FindWindowByName("OpenGL Sample") : FindWindowByPid(pid);
         if (w)
             return w;
         usleep(20000);
-    }
+    } while (NowMs() < until);
     return 0;
+}
+
+bool ProgramProcess::WindowGone(int waitMs) {
+    double until = NowMs() + waitMs;
+    while (Window(0) != 0) {
+        if (NowMs() > until)
+            return false;
+        usleep(5000);
+    }
+    return true;
 }
 
 static Display* Dpy() {
@@ -122,26 +143,17 @@ static Display* Dpy() {
     return d;
 }
 
-static unsigned long Search(Display* d, Window w, Atom pidAtom, int pid) {
-    Atom type;
-    int format;
-    unsigned long n, after;
-    unsigned char* data = nullptr;
-    if (XGetWindowProperty(d, w, pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &n, &after,
-                           &data) == Success &&
-        data) {
-        long got = n ? *reinterpret_cast<long*>(data) : -1;
-        XFree(data);
-        XWindowAttributes a;
-        if (got == pid && XGetWindowAttributes(d, w, &a) && a.map_state == IsViewable)
-            return w;
-    }
+// The first viewable window below `w` that `match` accepts.
+template <typename Match> static unsigned long Search(Display* d, Window w, Match match) {
+    XWindowAttributes a;
+    if (match(d, w) && XGetWindowAttributes(d, w, &a) && a.map_state == IsViewable)
+        return w;
     Window root, parent, *kids = nullptr;
     unsigned int count = 0;
     unsigned long found = 0;
     if (XQueryTree(d, w, &root, &parent, &kids, &count)) {
         for (unsigned int i = 0; i < count && !found; i++)
-            found = Search(d, kids[i], pidAtom, pid);
+            found = Search(d, kids[i], match);
         if (kids)
             XFree(kids);
     }
@@ -150,7 +162,32 @@ static unsigned long Search(Display* d, Window w, Atom pidAtom, int pid) {
 
 unsigned long FindWindowByPid(int pid) {
     Display* d = Dpy();
-    return Search(d, DefaultRootWindow(d), XInternAtom(d, "_NET_WM_PID", False), pid);
+    Atom pidAtom = XInternAtom(d, "_NET_WM_PID", False);
+    return Search(d, DefaultRootWindow(d), [&](Display* d, Window w) {
+        Atom type;
+        int format;
+        unsigned long n, after;
+        unsigned char* data = nullptr;
+        long got = -1;
+        if (XGetWindowProperty(d, w, pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &n, &after,
+                               &data) == Success &&
+            data) {
+            got = n ? *reinterpret_cast<long*>(data) : -1;
+            XFree(data);
+        }
+        return got == pid;
+    });
+}
+
+unsigned long FindWindowByName(const char* name) {
+    Display* d = Dpy();
+    return Search(d, DefaultRootWindow(d), [&](Display* d, Window w) {
+        char* got = nullptr;
+        bool same = XFetchName(d, w, &got) && got && strcmp(got, name) == 0;
+        if (got)
+            XFree(got);
+        return same;
+    });
 }
 
 std::vector<Rgb> CaptureWindow(unsigned long window, int* width, int* height) {

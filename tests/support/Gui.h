@@ -28,6 +28,8 @@ class ProgramProcess {
     ~ProgramProcess();
     // The program's X window, waiting up to waitMs for it to appear.
     unsigned long Window(int waitMs = 5000);
+    // Waits until the program's window has gone; false on time-out.
+    bool WindowGone(int waitMs);
     // Waits for the exit; false on time-out. `code` gets the exit code.
     bool WaitExit(int waitMs, int* code);
     std::string Output();
@@ -40,8 +42,11 @@ class ProgramProcess {
 
 // What an X window shows, top row first.
 std::vector<Rgb> CaptureWindow(unsigned long window, int* width, int* height);
-// The X window of the given title or process.
+// The X window of a process, or of a title.
 unsigned long FindWindowByPid(int pid);
+unsigned long FindWindowByName(const char* name);
+// True when the program under test is the Windows build, run under Wine.
+bool ProgramUnderWine();
 // Sends keys as xdotool names them ("Escape", "alt+F4") to the window.
 void SendKeys(unsigned long window, const char* keys);
 // A close request, as a window manager sends it: WM_PROTOCOLS/WM_DELETE_WINDOW.

@@ -1,0 +1,108 @@
+#include "Device.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#ifndef RANGESCAN_SIM
+#error "RANGESCAN_SIM must name the simulator binary"
+#endif
+
+static std::string portsFolder, tempRoot;
+
+static void RemoveTempRoot() {
+    std::error_code ignored;
+    std::filesystem::remove_all(tempRoot, ignored);
+}
+
+bool UnderWine() { return false; }
+
+std::string UsePrivatePortsFolder() {
+    if (portsFolder.empty()) {
+        char tmpl[] = "/tmp/rangescan-test-XXXXXX";
+        if (!mkdtemp(tmpl))
+            throw std::runtime_error("mkdtemp failed");
+        setenv("XDG_CONFIG_HOME", tmpl, 1);
+        tempRoot = tmpl;
+        atexit(RemoveTempRoot);
+        portsFolder = std::string(tmpl) + "/rangescan/ports";
+        std::filesystem::create_directories(portsFolder);
+    }
+    return portsFolder;
+}
+
+SimProcess::SimProcess(const std::vector<std::string>& args) {
+    UsePrivatePortsFolder();
+    logPath = tempRoot + "/sim.log";
+    std::vector<std::string> all = {RANGESCAN_SIM, "--log", logPath};
+    // The program under test may look for its port elsewhere (Wine's dosdevices).
+    if (const char* link = getenv("RANGESCAN_COM6_LINK"))
+        all.insert(all.end(), {"--link", link, "--force"});
+    all.insert(all.end(), args.begin(), args.end());
+    int pipefd[2];
+    if (pipe(pipefd) != 0)
+        throw std::runtime_error("pipe failed");
+    pid = fork();
+    if (pid == 0) {
+        dup2(pipefd[1], 1);
+        close(pipefd[0]);
+        std::vector<char*> argv;
+        for (auto& a : all)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(pipefd[1]);
+    out = pipefd[0];
+    fcntl(out, F_SETFL, O_NONBLOCK);
+    double until = NowMs() + 5000;
+    while (Output().find("linked at") == std::string::npos) {
+        if (NowMs() > until || Exited(0))
+            throw std::runtime_error("the simulator did not start: " + printed);
+        usleep(5000);
+    }
+}
+
+SimProcess::~SimProcess() { Stop(); }
+
+std::string SimProcess::Output() {
+    char buf[4096];
+    ssize_t n;
+    while (out >= 0 && (n = read(out, buf, sizeof buf)) > 0)
+        printed.append(buf, static_cast<size_t>(n));
+    return printed;
+}
+
+bool SimProcess::Exited(int waitMs) {
+    if (pid <= 0)
+        return true;
+    double until = NowMs() + waitMs;
+    do {
+        int status;
+        if (waitpid(pid, &status, WNOHANG) == pid) {
+            pid = -1;
+            return true;
+        }
+        usleep(2000);
+    } while (NowMs() < until);
+    return false;
+}
+
+void SimProcess::Stop() {
+    if (pid > 0) {
+        kill(pid, SIGTERM);
+        int status;
+        waitpid(pid, &status, 0);
+        pid = -1;
+    }
+    Output();
+    if (out >= 0)
+        close(out), out = -1;
+}

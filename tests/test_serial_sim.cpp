@@ -1,0 +1,156 @@
+// The serial port against the simulated scanner: the same cases run on the
+// POSIX stand-in and, built for Windows, on Wine's Win32 API.
+#include "SerialClass.h"
+#include "support/Device.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+std::string Captured() {
+    fflush(stdout);
+    return testing::internal::GetCapturedStdout();
+}
+
+// Waits until `count` bytes are waiting.
+bool WaitForBytes(Serial& port, int count, int waitMs) {
+    double until = NowMs() + waitMs;
+    while (port.countData() < count) {
+        if (NowMs() > until)
+            return false;
+        Sleep(2);
+    }
+    return true;
+}
+
+TEST(SerialToScanner, OpensCountsReadsAndWrites) {
+    SimProcess sim({"--fixed", "582"});
+    testing::internal::CaptureStdout();
+    double t0 = NowMs();
+    Serial port("COM6");
+    double took = NowMs() - t0;
+    EXPECT_EQ(Captured(), "");
+    ASSERT_TRUE(port.IsConnected());
+    EXPECT_GE(took, 2000.0 - 16.0) << "the constructor waits for the device to start";
+    EXPECT_NE(sim.Output().find("line set to 115200 8N1"), std::string::npos)
+        << "the device sees 115200 8N1: " << sim.Output();
+
+    EXPECT_TRUE(port.isData(0));
+    EXPECT_FALSE(port.isData(-1)) << "-1 compares as the largest unsigned count";
+    EXPECT_EQ(port.countData(), 0);
+    char buf[200];
+    memset(buf, 'z', sizeof buf);
+    EXPECT_EQ(port.ReadData(buf, 100), -1);
+    EXPECT_EQ(buf[0], 'z') << "nothing waiting: nothing read";
+
+    BYTE cmd[2] = {6, 140};
+    EXPECT_TRUE(port.WriteData(cmd, 2));
+    ASSERT_TRUE(WaitForBytes(port, 3, 2000));
+    EXPECT_EQ(port.countData(), 3);
+    EXPECT_TRUE(port.isData(3));
+    EXPECT_FALSE(port.isData(4));
+    EXPECT_EQ(port.ReadData(buf, 100), 3);
+    EXPECT_EQ(std::string(buf, 3), "582");
+    EXPECT_EQ(buf[3], 'z');
+    auto cmds = sim.Commands();
+    ASSERT_EQ(cmds.size(), 1u);
+    EXPECT_EQ(cmds[0].h, 6);
+    EXPECT_EQ(cmds[0].v, 140);
+}
+
+TEST(SerialToScanner, ReadTakesNoMoreThanAsked) {
+    SimProcess sim({"--fault", "burst", "--burst-bytes", "150"});
+    testing::internal::CaptureStdout();
+    Serial port("COM6");
+    Captured();
+    BYTE cmd[2] = {6, 140};
+    port.WriteData(cmd, 2);
+    ASSERT_TRUE(WaitForBytes(port, 150, 2000));
+    char buf[200];
+    memset(buf, 'z', sizeof buf);
+    EXPECT_EQ(port.ReadData(buf, 100), 100);
+    EXPECT_EQ(buf[100], 'z');
+    EXPECT_EQ(port.countData(), 50);
+    EXPECT_EQ(port.ReadData(buf, 100), 50);
+    EXPECT_EQ(port.countData(), 0);
+}
+
+// Bytes a terminal would translate or swallow pass both ways unchanged.
+TEST(SerialToScanner, LineControlBytesPassUnchanged) {
+    const std::string control = "\n\r\x11\x13";
+    SimProcess sim({"--fixed", control});
+    testing::internal::CaptureStdout();
+    Serial port("COM6");
+    Captured();
+    BYTE pairs[2][2] = {{10, 13}, {17, 19}};
+    for (auto& pair : pairs) {
+        ASSERT_TRUE(port.WriteData(pair, 2));
+        ASSERT_TRUE(WaitForBytes(port, 4, 2000));
+        char buf[10];
+        EXPECT_EQ(port.ReadData(buf, sizeof buf), 4);
+        EXPECT_EQ(std::string(buf, 4), control);
+    }
+    auto cmds = sim.Commands();
+    ASSERT_EQ(cmds.size(), 2u);
+    EXPECT_EQ(cmds[0].h, 10);
+    EXPECT_EQ(cmds[0].v, 13);
+    EXPECT_EQ(cmds[1].h, 17);
+    EXPECT_EQ(cmds[1].v, 19);
+}
+
+TEST(SerialToScanner, SecondOpenOfABusyPortFails) {
+    if (UnderWine())
+        GTEST_SKIP() << "Wine does not enforce share mode 0 on serial ports";
+    SimProcess sim({"--fixed", "582"});
+    testing::internal::CaptureStdout();
+    Serial first("COM6");
+    Captured();
+    ASSERT_TRUE(first.IsConnected());
+    testing::internal::CaptureStdout();
+    double t0 = NowMs();
+    Serial second("COM6");
+    EXPECT_LT(NowMs() - t0, 500.0);
+    EXPECT_EQ(Captured(), "ERROR!!!");
+    EXPECT_FALSE(second.IsConnected());
+    EXPECT_EQ(second.countData(), -1);
+}
+
+TEST(SerialToScanner, MissingPortIsReportedAtOnce) {
+    UsePrivatePortsFolder();
+    testing::internal::CaptureStdout();
+    double t0 = NowMs();
+    Serial port("COM231");
+    EXPECT_LT(NowMs() - t0, 500.0) << "no wait when the open fails";
+    EXPECT_EQ(Captured(), "ERROR: Handle was not attached. Reason: COM231 not available.\n");
+    EXPECT_FALSE(port.IsConnected());
+    EXPECT_EQ(port.countData(), -1);
+    EXPECT_FALSE(port.isData(0));
+    char buf[10] = "untouched";
+    EXPECT_EQ(port.ReadData(buf, sizeof buf), -1);
+    EXPECT_STREQ(buf, "untouched");
+    BYTE cmd[2] = {6, 140};
+    EXPECT_FALSE(port.WriteData(cmd, 2));
+}
+
+// The device hangs up: every operation reports failure, none waits.
+TEST(SerialToScanner, DeviceGoneIsReported) {
+    SimProcess sim({"--fixed", "582", "--hangup-after", "1"});
+    testing::internal::CaptureStdout();
+    Serial port("COM6");
+    Captured();
+    BYTE cmd[2] = {6, 140};
+    port.WriteData(cmd, 2);
+    ASSERT_TRUE(sim.Exited(3000));
+    Sleep(50);
+    double t0 = NowMs();
+    EXPECT_EQ(port.countData(), -1);
+    EXPECT_FALSE(port.isData(0));
+    char buf[10];
+    EXPECT_EQ(port.ReadData(buf, sizeof buf), -1);
+    EXPECT_FALSE(port.WriteData(cmd, 2));
+    EXPECT_LT(NowMs() - t0, 500.0);
+}
+
+} // namespace

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Runs a Windows program under Wine for the tests: a private prefix (made on
+# first use, under a lock, so that tests started at once share one), no debug
+# output, and, where RANGESCAN_SIM is set, a simulated scanner host that the
+# program's tests drive through files (see sim-host.sh).
+#   run.sh PROGRAM.exe [ARGS...]
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+: "${WINEPREFIX:?WINEPREFIX must name the prefix of the tests}"
+export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+
+mkdir -p "$(dirname "$WINEPREFIX")"
+(
+    flock 9
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        wineboot -i >/dev/null 2>&1
+        wineserver -w
+    fi
+) 9>"$WINEPREFIX.lock"
+
+status=0
+if [ -n "${RANGESCAN_SIM:-}" ]; then
+    # No COM6 but the one a test asks for (these tests hold the prefix's COM6 lock).
+    rm -f "$WINEPREFIX/dosdevices/com6"
+    dir=$(mktemp -d "${TMPDIR:-/tmp}/rangescan-simhost-XXXXXX")
+    "$here/sim-host.sh" "$dir" "$RANGESCAN_SIM" "$WINEPREFIX/dosdevices/com6" &
+    host=$!
+    RANGESCAN_SIM_DIR="Z:$dir" wine "$@" || status=$?
+    touch "$dir/done"
+    wait "$host"
+    rm -rf "$dir"
+else
+    wine "$@" || status=$?
+fi
+exit $status
