@@ -12,7 +12,9 @@
 
 namespace {
 
-LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM w, LPARAM l) { return DefWindowProcA(h, m, w, l); }
+LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM w, LPARAM l) {
+    return DefWindowProcA(h, m, w, l);
+}
 
 struct Context {
     HWND hWnd;
@@ -78,7 +80,8 @@ void BM_BareImmediateLoop(benchmark::State& state) {
         for (int j = 0; j < 140; j++)
             for (int i = 0; i < 150; i++)
                 for (int k = 0; k < 4; k++) {
-                    float x = (i + (k >> 1)) / 151.0f * 2 - 1, y = (j + ((k + 1) >> 1 & 1)) / 70.0f - 1;
+                    float x = (i + (k >> 1)) / 151.0f * 2 - 1,
+                          y = (j + ((k + 1) >> 1 & 1)) / 70.0f - 1;
                     glColor3f(x, 1 - x, 0);
                     glVertex2f(x, y);
                 }

@@ -10,7 +10,9 @@
 
 namespace {
 
-LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM w, LPARAM l) { return DefWindowProcA(h, m, w, l); }
+LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM w, LPARAM l) {
+    return DefWindowProcA(h, m, w, l);
+}
 
 struct Frame {
     int w = 0, h = 0;
@@ -91,8 +93,11 @@ TEST_F(Surface, RangeShadesFromGreenToRed) {
     struct {
         float v;
         Rgb want;
-    } cases[] = {{0.0f, {0, 255, 0}}, {15.0f, {128, 128, 0}}, {30.0f, {255, 0, 0}},
-                 {45.0f, {255, 0, 0}}, {1e30f, {255, 0, 0}}};
+    } cases[] = {{0.0f, {0, 255, 0}},
+                 {15.0f, {128, 128, 0}},
+                 {30.0f, {255, 0, 0}},
+                 {45.0f, {255, 0, 0}},
+                 {1e30f, {255, 0, 0}}};
     for (auto& c : cases) {
         Fill(c.v);
         Frame f = Draw();

@@ -37,9 +37,13 @@ bool shiftHeld = false;
 int pollDepth = 0;
 std::vector<HWND> destroyAfterPoll; // GLFW windows cannot go inside its callbacks
 
-void OnError(int code, const char* text) { fprintf(stderr, "GLFW error %d: %s\n", code, text); }
+void OnError(int code, const char* text) {
+    fprintf(stderr, "GLFW error %d: %s\n", code, text);
+}
 
-HWND WindowOf(GLFWwindow* w) { return static_cast<HWND>(glfwGetWindowUserPointer(w)); }
+HWND WindowOf(GLFWwindow* w) {
+    return static_cast<HWND>(glfwGetWindowUserPointer(w));
+}
 
 void OnKey(GLFWwindow* w, int key, int scancode, int action, int mods) {
     HWND h = WindowOf(w);
@@ -89,9 +93,13 @@ void ReallyDestroy(HWND h) {
 
 } // namespace
 
-HWND LiveWindow(HWND h) { return (h && Windows().count(h) && !h->destroyed) ? h : nullptr; }
+HWND LiveWindow(HWND h) {
+    return (h && Windows().count(h) && !h->destroyed) ? h : nullptr;
+}
 
-bool ShiftHeld() { return shiftHeld; }
+bool ShiftHeld() {
+    return shiftHeld;
+}
 
 void PollWindowSystem() {
     if (!glfwReady)
@@ -120,8 +128,8 @@ ATOM RegisterClassA(const WNDCLASSA* lpWndClass) {
     return static_cast<ATOM>(0xC000 + Classes().size());
 }
 
-HWND CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle,
-                     int X, int Y, int nWidth, int nHeight, HWND hWndParent, HMENU hMenu,
+HWND CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle, int X,
+                     int Y, int nWidth, int nHeight, HWND hWndParent, HMENU hMenu,
                      HINSTANCE hInstance, LPVOID lpParam) {
     const WNDCLASSA* wc = nullptr;
     for (const WindowClass& c : Classes())
@@ -138,8 +146,7 @@ HWND CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, D
     glfwDefaultWindowHints();
     glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE); // shown after WM_CREATE, as Windows does
     glfwWindowHint(GLFW_RESIZABLE, (dwStyle & WS_THICKFRAME) ? GLFW_TRUE : GLFW_FALSE);
-    glfwWindowHint(GLFW_DECORATED,
-                   (dwStyle & WS_CAPTION) == WS_CAPTION ? GLFW_TRUE : GLFW_FALSE);
+    glfwWindowHint(GLFW_DECORATED, (dwStyle & WS_CAPTION) == WS_CAPTION ? GLFW_TRUE : GLFW_FALSE);
     glfwWindowHint(GLFW_DOUBLEBUFFER, GLFW_TRUE);
     glfwWindowHint(GLFW_DEPTH_BITS, 24);
     const char* title = lpWindowName ? lpWindowName : "";
@@ -163,9 +170,18 @@ HWND CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, D
     glfwSetKeyCallback(g, OnKey);
     glfwSetWindowCloseCallback(g, OnClose);
 
-    CREATESTRUCTA cs = {lpParam,     hInstance, hMenu,       hWndParent,
-                        nHeight,     nWidth,    Y,           X,
-                        static_cast<LONG>(dwStyle), lpWindowName, lpClassName, dwExStyle};
+    CREATESTRUCTA cs = {lpParam,
+                        hInstance,
+                        hMenu,
+                        hWndParent,
+                        nHeight,
+                        nWidth,
+                        Y,
+                        X,
+                        static_cast<LONG>(dwStyle),
+                        lpWindowName,
+                        lpClassName,
+                        dwExStyle};
     if (h->proc(h, WM_CREATE, 0, reinterpret_cast<LPARAM>(&cs)) == -1) {
         DestroyWindow(h);
         SetLastError(ERROR_GEN_FAILURE);

@@ -21,7 +21,9 @@ static void RemoveTempRoot() {
     std::filesystem::remove_all(tempRoot, ignored);
 }
 
-bool UnderWine() { return false; }
+bool UnderWine() {
+    return false;
+}
 
 std::string UsePrivatePortsFolder() {
     if (portsFolder.empty()) {
@@ -70,7 +72,9 @@ SimProcess::SimProcess(const std::vector<std::string>& args) {
     }
 }
 
-SimProcess::~SimProcess() { Stop(); }
+SimProcess::~SimProcess() {
+    Stop();
+}
 
 std::string SimProcess::Output() {
     char buf[4096];

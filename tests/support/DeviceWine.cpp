@@ -37,7 +37,9 @@ bool UnderWine() {
     return ntdll && GetProcAddress(ntdll, "wine_get_version");
 }
 
-std::string UsePrivatePortsFolder() { return ""; }
+std::string UsePrivatePortsFolder() {
+    return "";
+}
 
 SimProcess::SimProcess(const std::vector<std::string>& args) {
     dir = HostDir();
@@ -54,7 +56,9 @@ SimProcess::SimProcess(const std::vector<std::string>& args) {
     pid = 1;
 }
 
-SimProcess::~SimProcess() { Stop(); }
+SimProcess::~SimProcess() {
+    Stop();
+}
 
 std::string SimProcess::Output() {
     std::ifstream in(dir + "/sim.out");
@@ -64,7 +68,9 @@ std::string SimProcess::Output() {
     return printed;
 }
 
-bool SimProcess::Exited(int waitMs) { return WaitFor(dir + "/exited", waitMs); }
+bool SimProcess::Exited(int waitMs) {
+    return WaitFor(dir + "/exited", waitMs);
+}
 
 void SimProcess::Stop() {
     if (pid > 0) {

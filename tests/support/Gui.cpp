@@ -54,7 +54,9 @@ GlWindow::~GlWindow() {
     DestroyWindow(hWnd);
 }
 
-bool ProgramUnderWine() { return getenv("RANGESCAN_WINE_PROGRAM") != nullptr; }
+bool ProgramUnderWine() {
+    return getenv("RANGESCAN_WINE_PROGRAM") != nullptr;
+}
 
 ProgramProcess::ProgramProcess(bool fast) {
     UsePrivatePortsFolder();
@@ -118,7 +120,8 @@ unsigned long ProgramProcess::Window(int waitMs) {
     double until = NowMs() + waitMs;
     do {
         // A Wine process's window carries the pid of Wine's own process.
-        unsigned long w = ProgramUnderWine() ? FindWindowByName("OpenGL Sample") : FindWindowByPid(pid);
+        unsigned long w =
+            ProgramUnderWine() ? FindWindowByName("OpenGL Sample") : FindWindowByPid(pid);
         if (w)
             return w;
         usleep(20000);
