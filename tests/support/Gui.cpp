@@ -117,6 +117,8 @@ std::string ProgramProcess::Output() {
 }
 
 unsigned long ProgramProcess::Window(int waitMs) {
+    if (waitMs < 0)
+        waitMs = ProgramUnderWine() ? 90000 : 5000;
     double until = NowMs() + waitMs;
     do {
         // A Wine process's window carries the pid of Wine's own process.

@@ -27,7 +27,8 @@ class ProgramProcess {
     explicit ProgramProcess(bool fast);
     ~ProgramProcess();
     // The program's X window, waiting up to waitMs for it to appear.
-    unsigned long Window(int waitMs = 5000);
+    // A first Wine program in a new prefix takes a while to show anything.
+    unsigned long Window(int waitMs = -1);
     // Waits until the program's window has gone; false on time-out.
     bool WindowGone(int waitMs);
     // Waits for the exit; false on time-out. `code` gets the exit code.

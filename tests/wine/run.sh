@@ -4,6 +4,7 @@
 # output, and, where RANGESCAN_SIM is set, a simulated scanner host that the
 # program's tests drive through files (see sim-host.sh).
 #   run.sh PROGRAM.exe [ARGS...]
+#   run.sh --init          (only makes the prefix)
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 : "${WINEPREFIX:?WINEPREFIX must name the prefix of the tests}"
@@ -13,10 +14,13 @@ mkdir -p "$(dirname "$WINEPREFIX")"
 (
     flock 9
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        wineboot -i >/dev/null 2>&1
+        # Without a display, so that no desktop process keeps the server up.
+        env -u DISPLAY wineboot -i >/dev/null 2>&1
         wineserver -w
     fi
 ) 9>"$WINEPREFIX.lock"
+
+[ "${1:-}" = "--init" ] && exit 0
 
 status=0
 if [ -n "${RANGESCAN_SIM:-}" ]; then
