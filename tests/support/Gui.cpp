@@ -218,7 +218,11 @@ void SendKeys(unsigned long window, const char* keys) {
     // A window that closes on the key press is gone before the key's release,
     // which then fails and can leave the key held down in the X server, where
     // it repeats into the next window: release the keys again, whatever happened.
-    std::string cmd = "xdotool key --window " + std::to_string(window) + " " + keys +
+    // Wine takes keys only in the window that has the focus (there is no window
+    // manager to give it): point at the window and focus it first.
+    std::string w = std::to_string(window);
+    std::string cmd = "xdotool mousemove --window " + w + " 20 20 windowfocus " + w +
+                      " 2>/dev/null; xdotool key --window " + w + " " + keys +
                       " 2>/dev/null; xdotool keyup " + keys + " 2>/dev/null";
     if (system(cmd.c_str()) == -1)
         throw std::runtime_error("cannot run xdotool");
