@@ -3,12 +3,12 @@
 #include "render/Surface.h"
 #include "scan/Reply.h"
 #include "scan/ScanState.h"
+#include "support/Gui.h"
 
 #include <GL/gl.h>
 #include <benchmark/benchmark.h>
 
 #include <memory>
-#include <stdexcept>
 
 namespace {
 
@@ -16,36 +16,10 @@ LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM w, LPARAM l) {
     return DefWindowProcA(h, m, w, l);
 }
 
-struct Context {
-    HWND hWnd;
-    HDC hDC;
-    HGLRC hRC;
-    Context() {
-        WNDCLASSA wc = {};
-        wc.style = CS_OWNDC;
-        wc.lpfnWndProc = Proc;
-        wc.lpszClassName = "BenchClass";
-        RegisterClassA(&wc);
-        hWnd = CreateWindowExA(0, "BenchClass", "bench", WS_CAPTION | WS_POPUPWINDOW | WS_VISIBLE,
-                               0, 0, 512, 512, NULL, NULL, NULL, NULL);
-        if (!hWnd)
-            throw std::runtime_error("no window: run under an X server");
-        hDC = GetDC(hWnd);
-        PIXELFORMATDESCRIPTOR pfd = {};
-        pfd.nSize = sizeof pfd;
-        pfd.nVersion = 1;
-        pfd.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
-        pfd.cColorBits = 32;
-        pfd.cDepthBits = 32;
-        SetPixelFormat(hDC, ChoosePixelFormat(hDC, &pfd), &pfd);
-        hRC = wglCreateContext(hDC);
-        wglMakeCurrent(hDC, hRC);
-    }
-};
-
-Context& Ctx() {
-    static Context c;
-    return c;
+// A window with a current GL context, made as the program makes it.
+GlWindow& Ctx() {
+    static GlWindow w("bench", Proc);
+    return w;
 }
 
 ScanState& FullGrid() {
@@ -63,7 +37,7 @@ ScanState& FullGrid() {
 }
 
 void BM_DrawSurfaceFullGrid(benchmark::State& state) {
-    Context& c = Ctx();
+    GlWindow& c = Ctx();
     ScanState& s = FullGrid();
     for (auto _ : state)
         DrawSurface(s, c.hDC);
@@ -72,7 +46,7 @@ BENCHMARK(BM_DrawSurfaceFullGrid)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 
 // The same 84,000 colour and vertex calls with nothing else around them.
 void BM_BareImmediateLoop(benchmark::State& state) {
-    Context& c = Ctx();
+    GlWindow& c = Ctx();
     for (auto _ : state) {
         glClearColor(0, 0, 0, 0);
         glClear(GL_COLOR_BUFFER_BIT);
