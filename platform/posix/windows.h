@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 // ---- Basic types (Windows' sizes, also on LP64) ----
 typedef int BOOL;
@@ -36,6 +37,9 @@ typedef void* HANDLE;
 
 static_assert(sizeof(DWORD) == 4, "DWORD is 32 bits");
 
+// ---- Memory ----
+#define ZeroMemory(Destination, Length) memset((Destination), 0, (Length))
+
 // ---- Errors ----
 #define ERROR_SUCCESS 0L
 #define ERROR_INVALID_FUNCTION 1L
@@ -47,10 +51,6 @@ static_assert(sizeof(DWORD) == 4, "DWORD is 32 bits");
 #define ERROR_GEN_FAILURE 31L
 #define ERROR_SHARING_VIOLATION 32L
 #define ERROR_INVALID_PARAMETER 87L
-
-// ---- Memory ----
-#include <cstring>
-#define ZeroMemory(Destination, Length) memset((Destination), 0, (Length))
 
 DWORD GetLastError(void);
 void SetLastError(DWORD dwErrCode);

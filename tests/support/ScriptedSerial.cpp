@@ -1,0 +1,50 @@
+#include "ScriptedSerial.h"
+
+static ScriptedLine* nextLine = nullptr;
+
+void AttachLine(ScriptedLine* line) { nextLine = line; }
+
+static ScriptedLine* Line(HANDLE h) { return static_cast<ScriptedLine*>(h); }
+
+Serial::Serial(const char*) {
+    hSerial = nextLine ? static_cast<HANDLE>(nextLine) : INVALID_HANDLE_VALUE;
+    connected = nextLine != nullptr;
+    errors = 0;
+    status = COMSTAT();
+}
+
+Serial::~Serial() {}
+
+int Serial::ReadData(char* buffer, unsigned int nbChar) {
+    ScriptedLine* l = connected ? Line(hSerial) : nullptr;
+    if (!l || l->gone || l->waiting.empty())
+        return -1;
+    size_t n = l->waiting.size() < nbChar ? l->waiting.size() : nbChar;
+    l->waiting.copy(buffer, n);
+    l->waiting.erase(0, n);
+    return static_cast<int>(n);
+}
+
+bool Serial::WriteData(BYTE* buffer, unsigned int nbChar) {
+    ScriptedLine* l = connected ? Line(hSerial) : nullptr;
+    if (!l || l->gone || nbChar != 2)
+        return false;
+    l->sent.emplace_back(buffer[0], buffer[1]);
+    if (l->device)
+        l->waiting += l->device(buffer[0], buffer[1]);
+    return true;
+}
+
+bool Serial::IsConnected() { return connected; }
+
+bool Serial::isData(int req) {
+    int n = countData();
+    return n >= 0 && static_cast<DWORD>(n) >= static_cast<DWORD>(req);
+}
+
+int Serial::countData() {
+    ScriptedLine* l = connected ? Line(hSerial) : nullptr;
+    if (!l || l->gone)
+        return -1;
+    return static_cast<int>(l->waiting.size());
+}

@@ -1,0 +1,22 @@
+// A test definition of Serial: the class exactly as the program declares it,
+// its operations answering from a scripted line instead of a port. Link it in
+// place of Serial.cpp.
+#pragma once
+
+#include "SerialClass.h"
+
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+struct ScriptedLine {
+    // The device: what it answers to each command, queued at once.
+    std::function<std::string(BYTE h, BYTE v)> device;
+    std::string waiting;                    // bytes queued for the host
+    std::vector<std::pair<int, int>> sent;  // every command written
+    bool gone = false;                      // the port fails from now on
+};
+
+// The line the next Serial constructed is attached to (null: the open fails).
+void AttachLine(ScriptedLine* line);

@@ -1,0 +1,59 @@
+// Three whole passes of the raster (64,296 ticks) at full speed against a
+// scripted device: every reading lands in its own cell, and no other cell
+// changes.
+#include "scan/Acquire.h"
+#include "scan/Reply.h"
+#include "support/ScriptedSerial.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+namespace {
+
+// A reply unique to each position, so a reading in the wrong cell shows.
+std::string Echo(BYTE h, BYTE v) { return std::to_string(1000 + h * 200 + v); }
+
+TEST(Soak, ThreePassesStoreEveryReadingInItsCell) {
+    ScriptedLine line;
+    line.device = Echo;
+    AttachLine(&line);
+    Serial port("COM6");
+    AttachLine(nullptr);
+    std::unique_ptr<ScanState> s(new ScanState), replay(new ScanState);
+    InitScanState(*s, GetTickCount());
+    InitScanState(*replay, 0);
+    std::unique_ptr<float[]> expected(new float[GRID_SIZE * GRID_SIZE]);
+    for (int i = 0; i < GRID_SIZE * GRID_SIZE; i++)
+        expected[i] = NO_READING;
+
+    const int ticks = 21430 + 2 * 21432;
+    for (int t = 1; t <= ticks; t++) {
+        AcquireSample(*s, port);
+        StepSweep(*replay);
+        ASSERT_EQ(line.sent.size(), static_cast<size_t>(t));
+        ASSERT_EQ(line.sent.back().first, replay->buffer[0]) << "tick " << t;
+        ASSERT_EQ(line.sent.back().second, replay->buffer[1]) << "tick " << t;
+        if (replay->posX >= 0) {
+            std::string r = Echo(replay->buffer[0], replay->buffer[1]);
+            expected[replay->posX * GRID_SIZE + replay->layerY] =
+                DecodeReply(r.data(), static_cast<int>(r.size()));
+        }
+        ASSERT_TRUE(line.waiting.empty()) << "tick " << t << " left bytes behind";
+        if (t % 21432 == 0 || t == ticks) {
+            for (int a = 0; a < GRID_SIZE; a++)
+                for (int b = 0; b < GRID_SIZE; b++)
+                    ASSERT_EQ(s->bufferX[a][b], expected[a * GRID_SIZE + b])
+                        << "cell " << a << "," << b << " after tick " << t;
+        }
+    }
+    EXPECT_EQ(s->maxX, 151);
+    EXPECT_EQ(s->layermax, 141);
+    // Every cell the raster reaches holds a reading; the rest of the grid none.
+    for (int a = 0; a < GRID_SIZE; a++)
+        for (int b = 0; b < GRID_SIZE; b++)
+            EXPECT_EQ(s->bufferX[a][b] != NO_READING, a <= 151 && b <= 140) << a << "," << b;
+}
+
+} // namespace
