@@ -13,7 +13,9 @@
 namespace {
 
 // A reply unique to each position, so a reading in the wrong cell shows.
-std::string Echo(BYTE h, BYTE v) { return std::to_string(1000 + h * 200 + v); }
+std::string Echo(BYTE h, BYTE v) {
+    return std::to_string(1000 + h * 200 + v);
+}
 
 TEST(Soak, ThreePassesStoreEveryReadingInItsCell) {
     ScriptedLine line;

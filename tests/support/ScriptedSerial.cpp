@@ -2,9 +2,13 @@
 
 static ScriptedLine* nextLine = nullptr;
 
-void AttachLine(ScriptedLine* line) { nextLine = line; }
+void AttachLine(ScriptedLine* line) {
+    nextLine = line;
+}
 
-static ScriptedLine* Line(HANDLE h) { return static_cast<ScriptedLine*>(h); }
+static ScriptedLine* Line(HANDLE h) {
+    return static_cast<ScriptedLine*>(h);
+}
 
 Serial::Serial(const char*) {
     hSerial = nextLine ? static_cast<HANDLE>(nextLine) : INVALID_HANDLE_VALUE;
@@ -35,7 +39,9 @@ bool Serial::WriteData(BYTE* buffer, unsigned int nbChar) {
     return true;
 }
 
-bool Serial::IsConnected() { return connected; }
+bool Serial::IsConnected() {
+    return connected;
+}
 
 bool Serial::isData(int req) {
     int n = countData();
@@ -46,5 +52,9 @@ int Serial::countData() {
     ScriptedLine* l = connected ? Line(hSerial) : nullptr;
     if (!l || l->gone)
         return -1;
+    if (!l->trickle.empty()) {
+        l->waiting += l->trickle.front();
+        l->trickle.pop_front();
+    }
     return static_cast<int>(l->waiting.size());
 }

@@ -5,6 +5,7 @@
 
 #include "SerialClass.h"
 
+#include <deque>
 #include <functional>
 #include <string>
 #include <utility>
@@ -13,9 +14,10 @@
 struct ScriptedLine {
     // The device: what it answers to each command, queued at once.
     std::function<std::string(BYTE h, BYTE v)> device;
-    std::string waiting;                    // bytes queued for the host
-    std::vector<std::pair<int, int>> sent;  // every command written
-    bool gone = false;                      // the port fails from now on
+    std::string waiting;                   // bytes queued for the host
+    std::deque<std::string> trickle;       // chunks arriving one per countData call
+    std::vector<std::pair<int, int>> sent; // every command written
+    bool gone = false;                     // the port fails from now on
 };
 
 // The line the next Serial constructed is attached to (null: the open fails).
