@@ -5,6 +5,10 @@
 
 static DWORD virtualNow = 1000;
 
-DWORD GetTickCount(void) { return virtualNow; }
+DWORD GetTickCount(void) {
+    return virtualNow;
+}
 
-void Sleep(DWORD dwMilliseconds) { virtualNow += dwMilliseconds; }
+void Sleep(DWORD dwMilliseconds) {
+    virtualNow += dwMilliseconds;
+}
