@@ -29,6 +29,8 @@ if [ -n "${RANGESCAN_SIM:-}" ]; then
     dir=$(mktemp -d "${TMPDIR:-/tmp}/rangescan-simhost-XXXXXX")
     "$here/sim-host.sh" "$dir" "$RANGESCAN_SIM" "$WINEPREFIX/dosdevices/com6" &
     host=$!
+    # Stopped or timed out: the host ends its simulator on its way out.
+    trap 'touch "$dir/done"; wait "$host"; rm -rf "$dir"; exit 143' TERM INT
     RANGESCAN_SIM_DIR="Z:$dir" wine "$@" || status=$?
     touch "$dir/done"
     wait "$host"
