@@ -29,7 +29,13 @@ const Rate RATES[] = {
     {576000, B576000}, {921600, B921600}, {1000000, B1000000}, {2000000, B2000000},
 };
 
-bool TermiosOf(HANDLE h, PosixHandle** p, termios* t) {
+// The port's termios, for a DCB call; false with the error set when the
+// handle or the record is no good.
+bool TermiosOf(HANDLE h, LPDCB dcb, PosixHandle** p, termios* t) {
+    if (!dcb) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
     *p = LookupHandle(h);
     if (!*p)
         return false;
@@ -45,11 +51,7 @@ bool TermiosOf(HANDLE h, PosixHandle** p, termios* t) {
 BOOL GetCommState(HANDLE hFile, LPDCB lpDCB) {
     PosixHandle* p;
     termios t;
-    if (!lpDCB) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    if (!TermiosOf(hFile, &p, &t))
+    if (!TermiosOf(hFile, lpDCB, &p, &t))
         return FALSE;
     memset(lpDCB, 0, sizeof(DCB));
     lpDCB->DCBlength = sizeof(DCB);
@@ -99,11 +101,7 @@ BOOL GetCommState(HANDLE hFile, LPDCB lpDCB) {
 BOOL SetCommState(HANDLE hFile, LPDCB lpDCB) {
     PosixHandle* p;
     termios t;
-    if (!lpDCB) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    if (!TermiosOf(hFile, &p, &t))
+    if (!TermiosOf(hFile, lpDCB, &p, &t))
         return FALSE;
     const DCB& d = *lpDCB;
     const Rate* rate = nullptr;
