@@ -21,8 +21,14 @@ while [ ! -e "$dir/done" ]; do
         stop_sim
         mapfile -d '' -t args <"$dir/request"
         rm -f "$dir/request" "$dir/ready" "$dir/exited" "$dir/stopped" "$dir/sim.out"
-        ( "$sim" --force --link "$link" --log "$dir/sim.log" "${args[@]}" >"$dir/sim.out" 2>&1
-          touch "$dir/exited" ) &
+        (
+            "$sim" --force --link "$link" --log "$dir/sim.log" "${args[@]}" >"$dir/sim.out" 2>&1 &
+            child=$!
+            trap 'kill "$child" 2>/dev/null' TERM
+            wait "$child"
+            wait "$child" 2>/dev/null # once more, if a TERM cut the first wait short
+            touch "$dir/exited"
+        ) &
         pid=$!
         for _ in $(seq 200); do
             grep -q "linked at" "$dir/sim.out" 2>/dev/null && break
