@@ -38,21 +38,10 @@ TEST(SerialPort, OpensConfiguresCountsReadsAndWrites) {
     EXPECT_FALSE(t.c_iflag & (IXON | ICRNL | INLCR | IGNCR | ISTRIP));
     EXPECT_FALSE(t.c_oflag & OPOST);
 
-    EXPECT_TRUE(port.isData(0));
-    EXPECT_FALSE(port.isData(-1)) << "-1 compares as the largest unsigned count";
-    EXPECT_EQ(port.countData(), 0);
+    // Counting and reading are checked against the simulator on both builds;
+    // here, which bytes a bounded read takes, in order.
     char buf[200];
     memset(buf, 'z', sizeof buf);
-    EXPECT_EQ(port.ReadData(buf, 100), -1);
-    EXPECT_EQ(buf[0], 'z') << "nothing waiting: nothing read";
-
-    dev.Send("582");
-    EXPECT_EQ(port.countData(), 3);
-    EXPECT_TRUE(port.isData(3));
-    EXPECT_FALSE(port.isData(4));
-    EXPECT_EQ(port.ReadData(buf, 100), 3);
-    EXPECT_EQ(std::string(buf, 3), "582");
-
     std::string many(150, '7');
     many[99] = '1';
     many[100] = '2';

@@ -204,6 +204,18 @@ static bool WaitFor(int fd, short events, uint64_t deadline, bool* gone) {
     }
 }
 
+// Ends a read or write: reports the bytes moved and, when the device has gone,
+// fails with its error.
+static BOOL Finish(LPDWORD moved, DWORD count, bool deviceGone) {
+    if (moved)
+        *moved = count;
+    if (deviceGone) {
+        SetLastError(DEVICE_GONE_ERROR);
+        return FALSE;
+    }
+    return TRUE;
+}
+
 // Reads as a serial port does under its COMMTIMEOUTS: all zero waits for every
 // byte asked for; an interval of MAXDWORD with zero totals returns at once with
 // what is queued; otherwise the total and interval timeouts bound the wait.
@@ -242,10 +254,7 @@ BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
         if (r == 0 && !HungUp(p->fd))
             r = -1, errno = EAGAIN;
         if (r == 0 || (errno != EAGAIN && errno != EINTR)) {
-            if (lpNumberOfBytesRead)
-                *lpNumberOfBytesRead = got;
-            SetLastError(DEVICE_GONE_ERROR);
-            return FALSE;
+            return Finish(lpNumberOfBytesRead, got, true);
         }
         if (errno == EINTR)
             continue;
@@ -258,18 +267,12 @@ BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
         }
         bool gone = false;
         if (!WaitFor(p->fd, POLLIN, until, &gone)) {
-            if (gone) {
-                if (lpNumberOfBytesRead)
-                    *lpNumberOfBytesRead = got;
-                SetLastError(DEVICE_GONE_ERROR);
-                return FALSE;
-            }
+            if (gone)
+                return Finish(lpNumberOfBytesRead, got, true);
             break; // a timeout completes the read with what it has
         }
     }
-    if (lpNumberOfBytesRead)
-        *lpNumberOfBytesRead = got;
-    return TRUE;
+    return Finish(lpNumberOfBytesRead, got, false);
 }
 
 // Writes as a serial port does: all write timeouts zero waits until every byte
@@ -298,23 +301,14 @@ BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
         if (r < 0 && errno == EINTR)
             continue;
         if (r < 0 && errno != EAGAIN) {
-            if (lpNumberOfBytesWritten)
-                *lpNumberOfBytesWritten = sent;
-            SetLastError(DEVICE_GONE_ERROR);
-            return FALSE;
+            return Finish(lpNumberOfBytesWritten, sent, true);
         }
         bool gone = false;
         if (!WaitFor(p->fd, POLLOUT, deadline, &gone)) {
-            if (gone) {
-                if (lpNumberOfBytesWritten)
-                    *lpNumberOfBytesWritten = sent;
-                SetLastError(DEVICE_GONE_ERROR);
-                return FALSE;
-            }
+            if (gone)
+                return Finish(lpNumberOfBytesWritten, sent, true);
             break;
         }
     }
-    if (lpNumberOfBytesWritten)
-        *lpNumberOfBytesWritten = sent;
-    return TRUE;
+    return Finish(lpNumberOfBytesWritten, sent, false);
 }
