@@ -14,6 +14,9 @@ static void Store(ScanState& s, float value) {
         s.bufferX[s.posX][s.layerY] = value;
 }
 
+// The most a tick drops before its command: more than a driver's input queue.
+static const int DRAIN_LIMIT = 65536;
+
 // Reads and drops up to `count` waiting bytes.
 static void Discard(Serial& port, int count) {
     char scratch[REPLY_BUFFER_SIZE];
@@ -28,19 +31,22 @@ static void Discard(Serial& port, int count) {
 
 void AcquireSample(ScanState& s, Serial& port) {
     uint32_t now = GetTickCount();
-    // A tick that begins a whole reply bound after the last one began follows
-    // a tick that gave up waiting (or a loop that was held up): what is waiting
-    // now is a late reply, not the start of this one.
-    bool stale = static_cast<uint32_t>(now - s.time) >= REPLY_TIMEOUT_MS;
     s.time = now;
 
     StepSweep(s);
-    if (stale)
-        Discard(port, port.countData());
+    // The scanner speaks only when asked, so nothing waiting before the command
+    // goes out is part of its answer: it is the tail of a split or late reply,
+    // the rest of a burst, or bytes sent unasked. Taken as the reply, it would
+    // put this reading and every later one a cell off. The drain is bounded,
+    // so a device that never stops sending cannot hold the tick here.
+    int drained = 0, waiting;
+    while (drained < DRAIN_LIMIT && (waiting = port.countData()) > 0) {
+        Discard(port, waiting);
+        drained += waiting;
+    }
 
     port.WriteData(s.buffer, 2);
 
-    int waiting;
     while ((waiting = port.countData()) == 0) {
         if (static_cast<uint32_t>(GetTickCount() - now) >= REPLY_TIMEOUT_MS) {
             Store(s, NO_READING);

@@ -94,39 +94,49 @@ TEST(Tick, ScanFollowsTheRasterAndStoresEveryReply) {
 }
 
 // A reply in two pieces: the tick decodes what the count saw; the rest is
-// waiting when the next tick counts and is taken as its reply.
-TEST(Tick, SplitReplyIsDecodedAsFarAsCounted) {
+// waiting when the next tick begins and is dropped before its command, so the
+// next reading is its own again.
+TEST(Tick, SplitReplyIsDecodedAsFarAsCountedAndItsTailDropped) {
     SimProcess sim(
         {"--fixed", "1746", "--fault", "split", "--fault-count", "1", "--split-ms", "60"});
     Scan scan;
     scan.Tick();
     EXPECT_EQ(scan.Cell(1, 0), Decode("17"));
     Sleep(150);
+    EXPECT_EQ(scan.port->countData(), 2);
     scan.Tick();
-    EXPECT_EQ(scan.Cell(2, 0), Decode("46"));
+    EXPECT_EQ(scan.Cell(2, 0), Decode("1746"));
     Sleep(150);
     scan.Tick();
     EXPECT_EQ(scan.Cell(3, 0), Decode("1746"));
 }
 
 // 10,000 bytes in answer to one command: the reply buffer takes 100 of them,
-// the rest counted with them is dropped, and nothing is written outside.
+// the rest counted with them is dropped, and nothing is written outside. What
+// is left of it is dropped before the next command.
 TEST(Tick, BurstIsBoundedByTheReplyBuffer) {
     SimProcess sim({"--fixed", "582", "--fault", "burst", "--fault-count", "1"});
     Scan scan;
-    char before[REPLY_BUFFER_SIZE];
     scan.Tick();
     EXPECT_EQ(scan.Cell(1, 0), Decode(std::string(100, '9')));
-    memcpy(before, scan.s->str, sizeof before);
-    EXPECT_EQ(std::string(before, sizeof before), std::string(100, '9'));
-    // What is left of the burst is taken and bounded the same way, tick by tick.
-    for (int i = 0; i < 6; i++) {
+    EXPECT_EQ(std::string(scan.s->str, REPLY_BUFFER_SIZE), std::string(100, '9'));
+    for (int i = 2; i <= 4; i++) {
         Sleep(50);
         scan.Tick();
+        EXPECT_EQ(scan.Cell(i, 0), 10.0f) << "tick " << i;
     }
-    EXPECT_EQ(scan.s->posX, 7);
-    EXPECT_EQ(scan.Cell(8, 0), NO_READING);
+    EXPECT_EQ(scan.Cell(5, 0), NO_READING);
     EXPECT_EQ(scan.Cell(0, 0), NO_READING);
+}
+
+// Bytes the device sends before it is asked anything are no reply.
+TEST(Tick, UnaskedBytesAreNotTakenAsTheFirstReply) {
+    SimProcess sim({"--fixed", "582", "--unasked", "1234"}); // during the start-up wait
+    Scan scan;
+    EXPECT_EQ(scan.port->countData(), 4);
+    scan.Tick();
+    EXPECT_EQ(scan.Cell(1, 0), 10.0f);
+    EXPECT_EQ(scan.port->countData(), 0);
 }
 
 // A reply that never comes, or comes too late: the tick gives up at the bound

@@ -29,41 +29,6 @@ double LineConfiguredMs(const std::string& logPath) {
     return -1;
 }
 
-// Waits until the simulator has logged `count` commands.
-bool WaitForCommands(SimProcess& sim, size_t count, int waitMs) {
-    double until = NowMs() + waitMs;
-    while (sim.Commands().size() < count) {
-        if (NowMs() > until)
-            return false;
-        usleep(20000);
-    }
-    return true;
-}
-
-// How soon the window must go once asked to close: well under the 2000 ms a
-// port open waits. Without a window manager Wine's DestroyWindow waits 2 s
-// for the X window to be withdrawn ("wait_for_withdrawn_state ... timed out").
-double AnswerBoundMs() {
-    return ProgramUnderWine() ? 1500.0 + 2100.0 : 1500.0;
-}
-
-// GetTickCount's step: 1 ms on the POSIX stand-in, about 16 ms on Windows
-// and Wine, where "more than 250 ms" by the tick count can be 235 ms of real time.
-double TickStepMs() {
-    return ProgramUnderWine() ? 16.0 : 0.5;
-}
-
-// The port is free again once the program has gone.
-bool PortIsFree() {
-    const char* wineLink = getenv("RANGESCAN_COM6_LINK");
-    HANDLE h = CreateFileA(wineLink ? wineLink : "COM6", GENERIC_READ | GENERIC_WRITE, 0, NULL,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
-    CloseHandle(h);
-    return true;
-}
-
 TEST(Program, PacesCommandsInSerpentineOrder) {
     SimProcess sim({"--latency", "5"});
     ProgramProcess prog(false);

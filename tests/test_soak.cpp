@@ -58,4 +58,22 @@ TEST(Soak, ThreePassesStoreEveryReadingInItsCell) {
             EXPECT_EQ(s->bufferX[a][b] != NO_READING, a <= 151 && b <= 140) << a << "," << b;
 }
 
+// A device that sends without end: each count finds 4,000 more bytes. The tick
+// drops a bounded share of them before its command, then takes what follows.
+TEST(Soak, EndlessSenderDoesNotHoldTheTick) {
+    ScriptedLine line;
+    line.trickle.assign(1000, std::string(4000, '3'));
+    AttachLine(&line);
+    Serial port("COM6");
+    AttachLine(nullptr);
+    std::unique_ptr<ScanState> s(new ScanState);
+    InitScanState(*s, GetTickCount());
+    for (int t = 1; t <= 3; t++) {
+        AcquireSample(*s, port);
+        EXPECT_EQ(line.sent.size(), static_cast<size_t>(t));
+        EXPECT_EQ(s->bufferX[t][0], DecodeReply(std::string(100, '3').data(), 100));
+    }
+    EXPECT_GT(line.trickle.size(), 900u) << "the drain is bounded";
+}
+
 } // namespace

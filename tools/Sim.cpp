@@ -33,6 +33,7 @@ const char* USAGE =
     "  --force             replace an existing link that points at a live device\n"
     "  --latency MS        reply latency (default 30)\n"
     "  --fixed DIGITS      always reply DIGITS instead of the scene\n"
+    "  --stripes           a scene of stripes two columns wide, 5 and 25 cm by turns\n"
     "  --log FILE          one line per command: ms, 'cmd', the two bytes, the reply\n"
     "  --fault KIND        silent | slow | split | burst | garbage\n"
     "  --fault-from N      first command (1-based) the fault applies to (default 1)\n"
@@ -40,7 +41,8 @@ const char* USAGE =
     "  --slow-ms MS        slow: reply this late (default 1500)\n"
     "  --split-ms MS       split: the rest of the reply this much later (default 50)\n"
     "  --burst-bytes N     burst: send N digits instead of the reply (default 10000)\n"
-    "  --unasked TEXT      send TEXT unasked 500 ms after the host configures the line\n"
+    "  --unasked TEXT      send TEXT unasked after the host configures the line\n"
+    "  --unasked-ms MS     unasked: this long after (default 500)\n"
     "  --hangup-after N    answer N commands, then hang up and exit\n"
     "The ports folder is $XDG_CONFIG_HOME/rangescan/ports (~/.config/rangescan/ports).\n";
 
@@ -59,11 +61,11 @@ enum Fault { NONE, SILENT, SLOW, SPLIT, BURST, GARBAGE };
 
 struct Options {
     std::string port = "COM6", link, fixed, logPath, unasked;
-    bool force = false;
+    bool force = false, stripes = false;
     double latency = 30;
     Fault fault = NONE;
     long faultFrom = 1, faultCount = 0, burstBytes = 10000, hangupAfter = 0;
-    double slowMs = 1500, splitMs = 50;
+    double slowMs = 1500, splitMs = 50, unaskedMs = 500;
 };
 
 [[noreturn]] void Fail(const std::string& what) {
@@ -102,6 +104,8 @@ Options Parse(int argc, char** argv) {
             o.latency = Number(value(), "--latency");
         } else if (a == "--fixed") {
             o.fixed = value();
+        } else if (a == "--stripes") {
+            o.stripes = true;
         } else if (a == "--log") {
             o.logPath = value();
         } else if (a == "--fault") {
@@ -126,6 +130,8 @@ Options Parse(int argc, char** argv) {
             o.burstBytes = Number(value(), "--burst-bytes");
         } else if (a == "--unasked") {
             o.unasked = value();
+        } else if (a == "--unasked-ms") {
+            o.unaskedMs = Number(value(), "--unasked-ms");
         } else if (a == "--hangup-after") {
             o.hangupAfter = Number(value(), "--hangup-after");
         } else {
@@ -272,7 +278,7 @@ int main(int argc, char** argv) {
             if (log)
                 fprintf(log, "%.3f line %s\n", now - start, line.c_str()), fflush(log);
             if (!o.unasked.empty())
-                replies.emplace(now + 500, o.unasked);
+                replies.emplace(now + o.unaskedMs, o.unasked);
         }
 
         char in[4096];
@@ -289,7 +295,9 @@ int main(int argc, char** argv) {
             pending.erase(0, 2);
             pendingSince = now;
             commands++;
-            std::string reply = o.fixed.empty() ? EncodeEcho(RangeCm(h, v)) : o.fixed;
+            // Stripes: a reading taken into the wrong cell breaks a stripe.
+            double cm = o.stripes ? ((h / 2) % 2 ? 25.0 : 5.0) : RangeCm(h, v);
+            std::string reply = o.fixed.empty() ? EncodeEcho(cm) : o.fixed;
             bool faulty = o.fault != NONE && commands >= o.faultFrom &&
                           (o.faultCount == 0 || commands < o.faultFrom + o.faultCount);
             Fault f = faulty ? o.fault : NONE;

@@ -22,7 +22,7 @@ std::vector<SimProcess::Command> SimProcess::Commands() {
         in >> c.ms >> kind;
         if (kind != "cmd")
             continue;
-        in >> c.h >> c.v >> c.reply;
+        in >> c.h >> c.v >> c.reply >> c.note;
         cmds.push_back(c);
     }
     fclose(f);

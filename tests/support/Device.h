@@ -23,6 +23,7 @@ class SimProcess {
         double ms;
         int h, v;
         std::string reply;
+        std::string note; // what the fault did with it ("slow", "split"), if any
     };
     std::vector<Command> Commands();
     std::string logPath;

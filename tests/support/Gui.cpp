@@ -240,3 +240,34 @@ void SendCloseRequest(unsigned long window) {
     XSendEvent(d, window, False, NoEventMask, &e);
     XFlush(d);
 }
+
+bool WaitForCommands(SimProcess& sim, size_t count, int waitMs) {
+    double until = NowMs() + waitMs;
+    while (sim.Commands().size() < count) {
+        if (NowMs() > until)
+            return false;
+        usleep(20000);
+    }
+    return true;
+}
+
+// Well under the 2000 ms a port open waits. Without a window manager Wine's
+// DestroyWindow waits 2 s for the X window to be withdrawn
+// ("wait_for_withdrawn_state ... timed out").
+double AnswerBoundMs() {
+    return ProgramUnderWine() ? 1500.0 + 2100.0 : 1500.0;
+}
+
+double TickStepMs() {
+    return ProgramUnderWine() ? 16.0 : 0.5;
+}
+
+bool PortIsFree() {
+    const char* wineLink = getenv("RANGESCAN_COM6_LINK");
+    HANDLE h = CreateFileA(wineLink ? wineLink : "COM6", GENERIC_READ | GENERIC_WRITE, 0, NULL,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    CloseHandle(h);
+    return true;
+}

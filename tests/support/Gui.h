@@ -2,6 +2,8 @@
 // the built program as a child process, and the X server it shows on.
 #pragma once
 
+#include "Device.h"
+
 #include <windows.h>
 
 #include <string>
@@ -52,3 +54,13 @@ bool ProgramUnderWine();
 void SendKeys(unsigned long window, const char* keys);
 // A close request, as a window manager sends it: WM_PROTOCOLS/WM_DELETE_WINDOW.
 void SendCloseRequest(unsigned long window);
+
+// Waits until the simulator has logged `count` commands.
+bool WaitForCommands(SimProcess& sim, size_t count, int waitMs);
+// How soon the program's window must go once asked to close.
+double AnswerBoundMs();
+// GetTickCount's step: 1 ms on the POSIX stand-in, about 16 ms on Windows
+// and Wine, where "more than 250 ms" by the tick count can be 235 ms of real time.
+double TickStepMs();
+// True when COM6 can be opened, as once the program has let it go.
+bool PortIsFree();

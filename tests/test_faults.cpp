@@ -1,0 +1,267 @@
+// The fault matrix, end to end: the built program against the simulated
+// scanner with one device or port fault at a time, on Xvfb. Whatever the
+// fault, the program keeps running and drawing, Escape ends it with exit code
+// 0 within the reply bound plus 500 ms, and where the fault ends the readings
+// land in their own cells again within a few ticks.
+#include "scan/Acquire.h"
+#include "scan/Reply.h"
+#include "scan/ScanState.h"
+#include "support/Device.h"
+#include "support/Gui.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// Commands 20 to 29 go wrong: row 0, well before the raster turns.
+const long FAULT_FROM = 20, FAULT_COUNT = 10;
+// The hang-up comes late in row 0, so that the ticks after it reach row 1.
+const long HANGUP_AFTER = 140;
+// "A few ticks": the readings must be right again from this many ticks after
+// the last faulty one.
+const int SETTLE_BOUND = 3;
+
+// Natively the program runs under faketime x10 for the recovery runs, while
+// the simulator keeps real time: its delays are scaled to the program's clock.
+// Under Wine the program runs in real time.
+double Scale() {
+    return ProgramUnderWine() ? 1.0 : 0.1;
+}
+
+std::string Ms(double programMs, double scale) {
+    return std::to_string(std::lround(programMs * scale));
+}
+
+// The simulator's arguments for a fault from command `from` on (`count`
+// commands, 0: for good). Its delays are given in the program's milliseconds.
+std::vector<std::string> FaultArgs(const std::string& fault, long from, long count, double scale) {
+    std::vector<std::string> a;
+    if (fault == "unasked")
+        return {"--unasked", "4711", "--unasked-ms", Ms(500, scale)};
+    if (fault == "hangup")
+        return {"--hangup-after", std::to_string(from)};
+    if (fault == "busy")
+        return {};
+    a = {"--fault",       fault,
+         "--fault-from",  std::to_string(from),
+         "--fault-count", std::to_string(count)};
+    // Slow: the reply comes after the 1000 ms bound, between two later ticks.
+    if (fault == "slow")
+        a.insert(a.end(), {"--slow-ms", Ms(1370, scale)});
+    if (fault == "split")
+        a.insert(a.end(), {"--split-ms", Ms(50, scale)});
+    return a;
+}
+
+// Figures for the reliability report, one line a measurement, appended to
+// figures.txt in the build folder (or the file RANGESCAN_FIGURES names).
+void Figure(const std::string& line) {
+    const char* path = getenv("RANGESCAN_FIGURES");
+    if (!path)
+        path = RANGESCAN_FIGURES;
+    if (FILE* f = fopen(path, "a")) {
+        fprintf(f, "%s %s\n", ProgramUnderWine() ? "wine" : "program", line.c_str());
+        fclose(f);
+    }
+}
+
+// What a cell of rows 0 and 1 must hold: a range, "no reading", or unknown.
+struct Expect {
+    bool known = true;
+    float value = NO_READING;
+};
+
+Rgb Colour(float v) {
+    if (v == NO_READING)
+        return {0, 0, 0};
+    return {int(std::lround(std::min(1.0f, v / 30.0f) * 255)),
+            int(std::lround(std::max(0.0f, 1.0f - v / 30.0f) * 255)), 0};
+}
+
+// The cells of rows 0 and 1 after the ticks the simulator logged (those from
+// `done` on may or may not have been stored when the window was captured),
+// with the readings of faulty ticks and of `settle` ticks after the last of
+// them left unknown. Silent ticks and every tick after a hang-up have no reading.
+std::vector<Expect> ExpectedRows(const std::vector<SimProcess::Command>& cmds, size_t done,
+                                 bool hungUp, int settle) {
+    std::vector<Expect> cells(2 * GRID_SIZE);
+    size_t lastFault = 0;
+    for (size_t i = 0; i < done; i++)
+        if (!cmds[i].note.empty())
+            lastFault = i + 1;
+    std::unique_ptr<ScanState> s(new ScanState);
+    InitScanState(*s, 0);
+    for (size_t tick = 1; tick <= 2 * 152 + 2; tick++) {
+        StepSweep(*s);
+        if (s->posX < 0 || s->layerY > 1)
+            continue;
+        Expect& e = cells[s->layerY * GRID_SIZE + s->posX];
+        e = Expect();
+        if (tick > done) {
+            e.known = hungUp;
+            continue;
+        }
+        const SimProcess::Command& c = cmds[tick - 1];
+        if (c.note == "silent")
+            continue; // no reading
+        if (!c.note.empty() || (tick > lastFault && tick <= lastFault + settle) ||
+            (tick == done && !hungUp)) {
+            e.known = false;
+            continue;
+        }
+        e.value = DecodeReply(c.reply.data(), static_cast<int>(c.reply.size()));
+    }
+    return cells;
+}
+
+struct Check {
+    int exact = 0, bounded = 0, wrong = 0;
+    std::string first; // the first wrong quad
+};
+
+// Each quad between rows 0 and 1 whose corners are known, sampled at its
+// middle: where the corners agree it shows their colour, elsewhere a colour
+// between theirs.
+Check CheckBand(const std::vector<Rgb>& shot, int width, int height,
+                const std::vector<Expect>& cells) {
+    Check c;
+    for (int a = 0; a < 150; a++) {
+        const Expect* q[4] = {&cells[a], &cells[a + 1], &cells[GRID_SIZE + a],
+                              &cells[GRID_SIZE + a + 1]};
+        if (!q[0]->known || !q[1]->known || !q[2]->known || !q[3]->known)
+            continue;
+        int x = static_cast<int>((a + 0.5) * width / 151.0), y = height - 2;
+        Rgb got = shot[static_cast<size_t>(y) * width + x];
+        Rgb lo = {255, 255, 255}, hi = {0, 0, 0};
+        bool flat = true;
+        for (const Expect* e : q) {
+            Rgb k = Colour(e->value);
+            lo = {std::min(lo.r, k.r), std::min(lo.g, k.g), 0};
+            hi = {std::max(hi.r, k.r), std::max(hi.g, k.g), 0};
+            flat = flat && e->value == q[0]->value;
+        }
+        int slack = flat ? 4 : 3;
+        bool ok = got.r >= lo.r - slack && got.r <= hi.r + slack && got.g >= lo.g - slack &&
+                  got.g <= hi.g + slack && got.b == 0;
+        (flat ? c.exact : c.bounded)++;
+        if (!ok && c.wrong++ == 0)
+            c.first = "column " + std::to_string(a) + ": shows " + std::to_string(got.r) + "," +
+                      std::to_string(got.g) + "," + std::to_string(got.b) + ", expected " +
+                      std::to_string(lo.r) + ".." + std::to_string(hi.r) + "," +
+                      std::to_string(lo.g) + ".." + std::to_string(hi.g) + ",0";
+    }
+    return c;
+}
+
+class Recovery : public testing::TestWithParam<const char*> {};
+
+TEST_P(Recovery, ReadingsLandInTheirCellsAgain) {
+    std::string fault = GetParam();
+    bool hangup = fault == "hangup";
+    std::vector<std::string> args =
+        FaultArgs(fault, hangup ? HANGUP_AFTER : FAULT_FROM, FAULT_COUNT, Scale());
+    args.insert(args.end(), {"--stripes", "--latency", "1"});
+    SimProcess sim(args);
+    ProgramProcess prog(true);
+    unsigned long w = prog.Window();
+    ASSERT_NE(w, 0ul);
+    // Row 1 ends at tick 302; after a hang-up the ticks go on without the
+    // simulator, one every 251 ms (the port fails at once).
+    if (hangup) {
+        ASSERT_TRUE(sim.Exited(ProgramUnderWine() ? 60000 : 20000));
+        usleep(static_cast<useconds_t>((30 * 251 + 3000) * Scale() * 1000));
+    } else {
+        ASSERT_TRUE(WaitForCommands(sim, 310, ProgramUnderWine() ? 150000 : 60000));
+    }
+    int code = -1;
+    ASSERT_FALSE(prog.WaitExit(0, &code)) << "ended by itself with " << code;
+    size_t done = sim.Commands().size();
+    int width = 0, height = 0;
+    std::vector<Rgb> shot = CaptureWindow(w, &width, &height);
+    SendKeys(w, "Escape");
+    ASSERT_TRUE(prog.WaitExit(AnswerBoundMs() + 3000, &code));
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(prog.Output(), "");
+    ASSERT_EQ(shot.size(), static_cast<size_t>(width) * height);
+
+    // The fewest ticks after the fault that must be left out for every
+    // reading after them to be in its own cell.
+    auto cmds = sim.Commands();
+    int settled = -1;
+    Check check;
+    for (int settle = 0; settle <= SETTLE_BOUND && settled < 0; settle++) {
+        check = CheckBand(shot, width, height, ExpectedRows(cmds, done, hangup, settle));
+        if (check.wrong == 0)
+            settled = settle;
+    }
+    EXPECT_GE(settled, 0) << fault << ": still wrong " << SETTLE_BOUND << " ticks after the fault, "
+                          << check.wrong << " quads, first " << check.first;
+    EXPECT_GT(check.exact, hangup ? 5 : 60) << "quads whose corners agree, checked exactly";
+    Figure("recovery " + fault + " ticks=" + std::to_string(done) + " settled_after=" +
+           std::to_string(settled) + " quads_exact=" + std::to_string(check.exact) +
+           " quads_bounded=" + std::to_string(check.bounded));
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, Recovery,
+                         testing::Values("silent", "slow", "split", "burst", "garbage", "unasked",
+                                         "hangup"));
+
+class Escape : public testing::TestWithParam<const char*> {};
+
+// Escape pressed just as the third command has gone out, into a fault that
+// began with it: a silent or slow device keeps the tick waiting its whole bound.
+TEST_P(Escape, EndsItWithZeroWithinTheReplyBoundAndAHalfSecond) {
+    std::string fault = GetParam();
+    if (fault == "busy" && ProgramUnderWine())
+        GTEST_SKIP() << "Wine does not enforce share mode 0 on serial ports";
+    std::vector<std::string> args = FaultArgs(fault, 3, 0, 1.0);
+    args.insert(args.end(), {"--latency", "5"});
+    SimProcess sim(args);
+    HANDLE held = INVALID_HANDLE_VALUE;
+    if (fault == "busy") { // another process has the port
+        held = CreateFileA("COM6", GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, NULL);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    }
+    ProgramProcess prog(false);
+    unsigned long w = prog.Window();
+    ASSERT_NE(w, 0ul);
+    if (fault == "busy")
+        usleep(1500000); // ticks on a port that did not open
+    else
+        ASSERT_TRUE(WaitForCommands(sim, 3, 30000));
+    if (fault == "hangup") {
+        ASSERT_TRUE(sim.Exited(5000));
+        usleep(1000000);
+    }
+    int code = -1;
+    ASSERT_FALSE(prog.WaitExit(0, &code)) << "ended by itself with " << code;
+    double t0 = NowMs();
+    SendKeys(w, "Escape");
+    EXPECT_TRUE(prog.WindowGone(AnswerBoundMs() + 2000));
+    double took = NowMs() - t0;
+    ASSERT_TRUE(prog.WaitExit(5000, &code));
+    double exited = NowMs() - t0;
+    EXPECT_EQ(code, 0);
+    if (held != INVALID_HANDLE_VALUE)
+        CloseHandle(held);
+    EXPECT_EQ(prog.Output(), fault == "busy" ? "ERROR!!!" : "");
+    // Without a window manager Wine's DestroyWindow adds its 2 s wait.
+    EXPECT_LT(took, REPLY_TIMEOUT_MS + 500.0 + (ProgramUnderWine() ? 2100.0 : 0.0)) << fault;
+    Figure("escape " + fault + " window_gone_ms=" + std::to_string(std::lround(took)) +
+           " exit_ms=" + std::to_string(std::lround(exited)));
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, Escape,
+                         testing::Values("silent", "slow", "split", "burst", "garbage", "unasked",
+                                         "hangup", "busy"));
+
+} // namespace
