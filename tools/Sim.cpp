@@ -34,7 +34,8 @@ const char* USAGE =
     "  --latency MS        reply latency (default 30)\n"
     "  --fixed DIGITS      always reply DIGITS instead of the scene\n"
     "  --stripes           a scene of stripes two columns wide, 5 and 25 cm by turns\n"
-    "  --log FILE          one line per command: ms, 'cmd', the two bytes, the reply\n"
+    "  --log FILE          one line per command: ms, 'cmd', the two bytes, the reply;\n"
+    "                      one per write: ms, 'sent', the byte count\n"
     "  --fault KIND        silent | slow | split | burst | garbage\n"
     "  --fault-from N      first command (1-based) the fault applies to (default 1)\n"
     "  --fault-count N     commands the fault applies to (default 0: all from there on)\n"
@@ -250,6 +251,8 @@ int main(int argc, char** argv) {
     fflush(stdout);
 
     double start = NowMs();
+    if (log) // the clock the log's times count from: CLOCK_MONOTONIC, in ms
+        fprintf(log, "0.000 clock %.3f\n", start), fflush(log);
     std::multimap<double, std::string> replies; // due time -> bytes
     std::string pending;
     double pendingSince = 0;
@@ -341,6 +344,8 @@ int main(int argc, char** argv) {
             ssize_t w = write(master, bytes.data(), bytes.size());
             if (w < 0)
                 w = 0;
+            if (log && w > 0)
+                fprintf(log, "%.3f sent %zd\n", now - start, w), fflush(log);
             if (static_cast<size_t>(w) < bytes.size()) { // the line is full: rest later
                 replies.emplace(now + 1, bytes.substr(static_cast<size_t>(w)));
                 break;
