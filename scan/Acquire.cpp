@@ -14,8 +14,9 @@ static void Store(ScanState& s, float value) {
         s.bufferX[s.posX][s.layerY] = value;
 }
 
-// The most a tick drops before its command: more than a driver's input queue.
-static const int DRAIN_LIMIT = 65536;
+// The longest a tick spends dropping stale bytes before its command; it
+// counts towards the tick's reply bound.
+static const uint32_t DRAIN_MS = 100;
 
 // Reads and drops up to `count` waiting bytes.
 static void Discard(Serial& port, int count) {
@@ -37,12 +38,14 @@ void AcquireSample(ScanState& s, Serial& port) {
     // The scanner speaks only when asked, so nothing waiting before the command
     // goes out is part of its answer: it is the tail of a split or late reply,
     // the rest of a burst, or bytes sent unasked. Taken as the reply, it would
-    // put this reading and every later one a cell off. The drain is bounded,
-    // so a device that never stops sending cannot hold the tick here.
-    int drained = 0, waiting;
-    while (drained < DRAIN_LIMIT && (waiting = port.countData()) > 0) {
+    // put this reading and every later one a cell off. Drained until the line
+    // has been quiet for a millisecond (a burst reaches the queue in pieces),
+    // and for at most DRAIN_MS, so a device that never stops cannot hold the tick.
+    int waiting;
+    while ((waiting = port.countData()) > 0 &&
+           static_cast<uint32_t>(GetTickCount() - now) < DRAIN_MS) {
         Discard(port, waiting);
-        drained += waiting;
+        Sleep(1);
     }
 
     port.WriteData(s.buffer, 2);
