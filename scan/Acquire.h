@@ -17,6 +17,7 @@ const uint32_t REPLY_TIMEOUT_MS = 1000;
 // s.time; `now` is the current tick count. Correct across the counter's wrap.
 bool TickDue(const ScanState& s, uint32_t now);
 
-// Runs one tick. A tick that gets no reply within REPLY_TIMEOUT_MS, or finds
-// the port failed, stores NO_READING in its cell.
+// Runs one tick. Bytes already waiting when the tick begins are dropped
+// before its command. A tick that gets no reply within REPLY_TIMEOUT_MS of its
+// start, or finds the port failed, stores NO_READING in its cell.
 void AcquireSample(ScanState& s, Serial& port);

@@ -142,28 +142,4 @@ TEST(Program, EscapeCloseRequestAndAltF4EndItWithZeroAndFreeThePort) {
     }
 }
 
-TEST(Program, MissingPortIsReportedAndTheWindowStillRuns) {
-    std::string folder = UsePrivatePortsFolder();
-    if (const char* wineLink = getenv("RANGESCAN_COM6_LINK"))
-        unlink(wineLink); // Wine then looks for /dev/ttyS5, which is not there
-    else
-        ASSERT_EQ(symlink("/dev/ttyUSB-unplugged", (folder + "/com6").c_str()), 0);
-    ProgramProcess prog(false);
-    unsigned long w = prog.Window();
-    ASSERT_NE(w, 0ul);
-    // The window comes before the port is opened: had the open waited its
-    // 2000 ms, Escape would be answered only after that.
-    double shown = NowMs();
-    usleep(300000);
-    SendKeys(w, "Escape");
-    EXPECT_TRUE(prog.WindowGone(AnswerBoundMs()));
-    EXPECT_LT(NowMs() - shown, AnswerBoundMs()) << "no wait for a port that is not there";
-    int code = -1;
-    ASSERT_TRUE(prog.WaitExit(5000, &code));
-    EXPECT_EQ(code, 0);
-    std::string message = "ERROR: Handle was not attached. Reason: COM6 not available.";
-    // The Windows C runtime writes text-mode output: its line ends are CR LF.
-    EXPECT_EQ(prog.Output(), message + (ProgramUnderWine() ? "\r\n" : "\n"));
-}
-
 } // namespace
