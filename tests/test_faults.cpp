@@ -43,16 +43,15 @@ std::string Ms(double programMs, double scale) {
 // The simulator's arguments for a fault from command `from` on (`count`
 // commands, 0: for good). Its delays are given in the program's milliseconds.
 std::vector<std::string> FaultArgs(const std::string& fault, long from, long count, double scale) {
-    std::vector<std::string> a;
     if (fault == "unasked")
         return {"--unasked", "4711", "--unasked-ms", Ms(500, scale)};
     if (fault == "hangup")
         return {"--hangup-after", std::to_string(from)};
     if (fault == "busy")
         return {};
-    a = {"--fault",       fault,
-         "--fault-from",  std::to_string(from),
-         "--fault-count", std::to_string(count)};
+    std::vector<std::string> a = {"--fault",       fault,
+                                  "--fault-from",  std::to_string(from),
+                                  "--fault-count", std::to_string(count)};
     // Slow: the reply comes after the 1000 ms bound, between two later ticks.
     if (fault == "slow")
         a.insert(a.end(), {"--slow-ms", Ms(1370, scale)});
