@@ -10,6 +10,11 @@
 // Under Wine the tests' own prefix plays that part and this does nothing.
 std::string UsePrivatePortsFolder();
 
+// Child processes (negative: process groups) to end should the test process
+// exit while they still run. POSIX only.
+void EndAtExit(int who);
+void ForgetAtExit(int who);
+
 // rangescan-sim, started with `args` on COM6.
 class SimProcess {
   public:

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <set>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -15,8 +16,22 @@
 #endif
 
 static std::string portsFolder, tempRoot;
+static std::set<int> liveChildren; // pids; negative: process groups
 
-static void RemoveTempRoot() {
+void EndAtExit(int who) {
+    liveChildren.insert(who);
+}
+
+void ForgetAtExit(int who) {
+    liveChildren.erase(who);
+}
+
+static void CleanUpAtExit() {
+    // A test process that ends through exit(), past its destructors (Xlib's
+    // default error handlers end it so), must not leave its children running:
+    // they hold its output open, and ctest would wait for them until its timeout.
+    for (int who : liveChildren)
+        kill(who, who < 0 ? SIGKILL : SIGTERM);
     std::error_code ignored;
     std::filesystem::remove_all(tempRoot, ignored);
 }
@@ -32,7 +47,7 @@ std::string UsePrivatePortsFolder() {
             throw std::runtime_error("mkdtemp failed");
         setenv("XDG_CONFIG_HOME", tmpl, 1);
         tempRoot = tmpl;
-        atexit(RemoveTempRoot);
+        atexit(CleanUpAtExit);
         portsFolder = std::string(tmpl) + "/rangescan/ports";
         std::filesystem::create_directories(portsFolder);
     }
@@ -61,6 +76,7 @@ SimProcess::SimProcess(const std::vector<std::string>& args) {
         execv(argv[0], argv.data());
         _exit(127);
     }
+    EndAtExit(pid);
     close(pipefd[1]);
     out = pipefd[0];
     fcntl(out, F_SETFL, O_NONBLOCK);
@@ -91,6 +107,7 @@ bool SimProcess::Exited(int waitMs) {
     do {
         int status;
         if (waitpid(pid, &status, WNOHANG) == pid) {
+            ForgetAtExit(pid);
             pid = -1;
             return true;
         }
@@ -104,6 +121,7 @@ void SimProcess::Stop() {
         kill(pid, SIGTERM);
         int status;
         waitpid(pid, &status, 0);
+        ForgetAtExit(pid);
         pid = -1;
     }
     Output();
