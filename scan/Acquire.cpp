@@ -30,6 +30,33 @@ static void Discard(Serial& port, int count) {
     }
 }
 
+// The tick count as the tick reads it, and the finest step it has been seen
+// to make (0 until it has moved).
+struct Clock {
+    uint32_t last, grain;
+};
+
+static uint32_t Read(Clock& c) {
+    uint32_t t = GetTickCount();
+    uint32_t step = t - c.last;
+    if (step > 0 && (c.grain == 0 || step < c.grain))
+        c.grain = step;
+    c.last = t;
+    return t;
+}
+
+// Reads the `waiting` bytes into the reply buffer after the `have` it holds;
+// what does not fit is read and dropped. Returns how many it now holds.
+static int Take(Serial& port, char* str, int have, int waiting) {
+    int room = REPLY_BUFFER_SIZE - have;
+    int ask = waiting < room ? waiting : room;
+    int got = ask > 0 ? port.ReadData(str + have, static_cast<unsigned int>(ask)) : 0;
+    if (got < 0)
+        return have;
+    Discard(port, waiting - got);
+    return have + got;
+}
+
 void AcquireSample(ScanState& s, Serial& port) {
     uint32_t now = GetTickCount();
     s.time = now;
@@ -50,27 +77,30 @@ void AcquireSample(ScanState& s, Serial& port) {
 
     port.WriteData(s.buffer, 2);
 
-    while ((waiting = port.countData()) == 0) {
-        if (static_cast<uint32_t>(GetTickCount() - now) >= REPLY_TIMEOUT_MS) {
-            Store(s, NO_READING);
-            return;
+    // Collect the reply until the line has been quiet for QUIET_GAP_MS. The
+    // tick count may move in steps (about 15.6 ms on Windows): two readings
+    // `d` apart may then be up to one step more or less apart in truth, so the
+    // quiet is taken as proven only at QUIET_GAP_MS plus the finest step seen.
+    Clock clock = {now, 0};
+    int len = 0;
+    bool heard = false;
+    uint32_t lastHeard = now;
+    for (;;) {
+        waiting = port.countData();
+        uint32_t t = Read(clock);
+        if (waiting < 0) // the port failed: no more can come
+            break;
+        if (waiting > 0) {
+            len = Take(port, s.str, len, waiting);
+            heard = true;
+            lastHeard = t;
+        } else if (heard && clock.grain > 0 && t - lastHeard >= QUIET_GAP_MS + clock.grain) {
+            break;
         }
+        if (t - now >= REPLY_TIMEOUT_MS)
+            break;
         Sleep(1);
     }
-    int len = port.countData();
-    int n = port.countData();
-    if (waiting < 0 || len < 0 || n < 0) { // the port failed: no reply can come
-        Store(s, NO_READING);
-        return;
-    }
-
-    // The reply buffer takes at most its size; the rest of what was counted is
-    // read and dropped, as bytes read beyond the decoded count are.
-    int toRead = n < REPLY_BUFFER_SIZE ? n : REPLY_BUFFER_SIZE;
-    port.ReadData(s.str, static_cast<unsigned int>(toRead));
-    Discard(port, n - toRead);
-    if (len > REPLY_BUFFER_SIZE)
-        len = REPLY_BUFFER_SIZE;
-
-    Store(s, DecodeReply(s.str, len));
+    // Bytes counted but not read (a read failed) do not make a reply.
+    Store(s, heard && len > 0 ? DecodeReply(s.str, len) : NO_READING);
 }

@@ -10,14 +10,22 @@ class Serial;
 
 // A tick is due once strictly more than this has passed since the last began.
 const uint32_t TICK_PERIOD_MS = 250;
-// The longest a tick waits for the scanner to start its reply.
+// The longest a tick waits for the scanner's reply, from the tick's start.
 const uint32_t REPLY_TIMEOUT_MS = 1000;
+// A reply has ended once the line has been quiet this long after its last
+// byte. A reply reaches the computer in pieces: a byte at a time from a UART,
+// once a millisecond from a USB board, every 16 ms from a USB adapter's
+// latency timer. The gap is measured on the tick count, whatever its grain
+// (see AcquireSample).
+const uint32_t QUIET_GAP_MS = 22;
 
 // True when more than TICK_PERIOD_MS has passed since the last tick began at
 // s.time; `now` is the current tick count. Correct across the counter's wrap.
 bool TickDue(const ScanState& s, uint32_t now);
 
 // Runs one tick. Bytes already waiting when the tick begins are dropped
-// before its command. A tick that gets no reply within REPLY_TIMEOUT_MS of its
-// start, or finds the port failed, stores NO_READING in its cell.
+// before its command. The reply is taken whole: from its first byte until the
+// line has been quiet for QUIET_GAP_MS, or until REPLY_TIMEOUT_MS from the
+// tick's start, whichever comes first. A tick that gets no reply byte within
+// REPLY_TIMEOUT_MS, or finds the port failed, stores NO_READING in its cell.
 void AcquireSample(ScanState& s, Serial& port);

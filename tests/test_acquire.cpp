@@ -7,8 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -158,6 +160,89 @@ TEST(Tick, SilentTickGivesUpAndLateReplyIsDiscarded) {
     EXPECT_EQ(scan.port->countData(), 0);
     auto cmds = sim.Commands();
     ASSERT_EQ(cmds.size(), 2u);
+}
+
+// Every line model, with replies of 1 to 100 digits: each stored reading is
+// the decode of the whole reply the scanner sent for that command. Also with
+// the stand-in's clock as on Windows: its count stepping every 15.625 ms, with
+// sleeps rounded up to those steps (the default timer) or not (a timer whose
+// resolution another program raised). Wine's clock is what it is: fine only.
+enum Clocks { FINE, WINDOWS_DEFAULT, WINDOWS_RAISED };
+
+struct Framing {
+    const char* line;
+    Clocks clock;
+};
+
+class Lines : public testing::TestWithParam<Framing> {
+  protected:
+    void SetClock(Clocks c) {
+        putenv(const_cast<char*>(c != FINE ? "RANGESCAN_COARSE_TICK=15.625"
+                                           : "RANGESCAN_COARSE_TICK="));
+        putenv(const_cast<char*>(c == WINDOWS_DEFAULT ? "RANGESCAN_COARSE_SLEEP=15.625"
+                                                      : "RANGESCAN_COARSE_SLEEP="));
+    }
+    void TearDown() override { SetClock(FINE); }
+};
+
+TEST_P(Lines, EveryReadingIsTheWholeReply) {
+    if (GetParam().clock != FINE && UnderWine())
+        GTEST_SKIP() << "the coarse clock is the POSIX stand-in's";
+    SimProcess sim({"--line", GetParam().line, "--digits", "1-100", "--latency", "2"});
+    SetClock(GetParam().clock);
+    Scan scan;
+    std::unique_ptr<ScanState> replay(new ScanState);
+    InitScanState(*replay, 0);
+    const int ticks = 100;
+    for (int i = 0; i < ticks; i++)
+        scan.Tick();
+    auto cmds = sim.Commands();
+    ASSERT_EQ(cmds.size(), static_cast<size_t>(ticks));
+    int wrong = 0;
+    std::string first;
+    for (int i = 0; i < ticks; i++) {
+        StepSweep(*replay);
+        if (scan.Cell(replay->posX, replay->layerY) != Decode(cmds[i].reply) && !wrong++)
+            first = "tick " + std::to_string(i + 1) + ", reply " + cmds[i].reply;
+    }
+    EXPECT_EQ(wrong, 0) << "wrong readings; the first: " << first;
+}
+
+std::vector<Framing> AllFramings() {
+    std::vector<Framing> all;
+    for (Clocks c : {FINE, WINDOWS_DEFAULT, WINDOWS_RAISED})
+        for (const char* line : {"uart", "ftdi", "cdc", "whole"})
+            all.push_back({line, c});
+    return all;
+}
+
+std::string FramingName(const testing::TestParamInfo<Framing>& p) {
+    const char* clocks[] = {"", "WindowsTimer", "WindowsTimerRaised"};
+    return std::string(p.param.line) + clocks[p.param.clock];
+}
+
+INSTANTIATE_TEST_SUITE_P(Tick, Lines, testing::ValuesIn(AllFramings()), FramingName);
+
+// A reply still arriving when the bound runs out: what came is decoded, the
+// rest is dropped before the next command, whose reply is its own.
+TEST(Tick, ReplyCutByTheBoundIsDecodedAsFarAsItCame) {
+    std::string digits;
+    for (int i = 0; i < 100; i++)
+        digits += static_cast<char>('1' + i % 9);
+    SimProcess sim({"--fixed", digits, "--fault", "slow", "--fault-count", "1", "--slow-ms",
+                    std::to_string(REPLY_TIMEOUT_MS - 5)});
+    Scan scan;
+    double took = scan.Tick();
+    EXPECT_LT(took, REPLY_TIMEOUT_MS + 50.0);
+    float cut = scan.Cell(1, 0);
+    int came = 0;
+    for (int k = 1; k < 100 && !came; k++)
+        if (cut == DecodeReply(digits.data(), k))
+            came = k;
+    EXPECT_GT(came, 0) << "not the decode of a part of the reply: " << cut;
+    Sleep(50);
+    scan.Tick();
+    EXPECT_EQ(scan.Cell(2, 0), Decode(digits));
 }
 
 TEST(Tick, DeviceGoneMeansNoWait) {

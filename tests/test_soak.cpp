@@ -1,12 +1,15 @@
-// Three whole passes of the raster (64,296 ticks) at full speed against a
-// scripted device: every reading lands in its own cell, and no other cell
-// changes.
+// The tick against a scripted device on a virtual clock: three whole passes of
+// the raster (64,296 ticks), where every reading lands in its own cell and no
+// other cell changes; a device that never stops; replies in pieces read on a
+// clock that steps as Windows' does.
 #include "scan/Acquire.h"
 #include "scan/Reply.h"
 #include "support/ScriptedSerial.h"
+#include "support/VirtualTime.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -77,6 +80,33 @@ TEST(Soak, EndlessSenderDoesNotHoldTheTick) {
         EXPECT_EQ(s->bufferX[t][0], DecodeReply(std::string(100, '3').data(), 100));
     }
     EXPECT_FALSE(line.trickle.empty());
+}
+
+// A reply in two pieces, read where the tick count steps every 15.625 ms while
+// sleeps last 1 ms (Windows with a raised timer resolution). The first piece
+// comes just before a step: two readings of the count then differ by 31 ms
+// only 17 ms later. A gap shorter than the quiet gap still joins the pieces;
+// a longer one ends the reply after its first piece.
+TEST(Soak, PiecesOfAReplyJoinOnASteppingClock) {
+    SetVirtualTickStep(15.625);
+    for (int gap : {18, 60}) {
+        ScriptedLine line;
+        // One count for the drain before the command, then one a millisecond.
+        line.trickle.assign(200, "");
+        line.trickle[1 + 15] = "12";
+        line.trickle[1 + 15 + gap] = "34";
+        AttachLine(&line);
+        Serial port("COM6");
+        AttachLine(nullptr);
+        std::unique_ptr<ScanState> s(new ScanState);
+        SetVirtualMs(64 * 15.625); // on a step
+        InitScanState(*s, GetTickCount());
+        AcquireSample(*s, port);
+        const char* expect = gap < static_cast<int>(QUIET_GAP_MS) ? "1234" : "12";
+        EXPECT_EQ(s->bufferX[1][0], DecodeReply(expect, static_cast<int>(strlen(expect))))
+            << "pieces " << gap << " ms apart";
+    }
+    SetVirtualTickStep(0);
 }
 
 } // namespace

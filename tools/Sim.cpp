@@ -3,11 +3,14 @@
 // It links the pseudo-terminal's device as a COM port (the link comN in the
 // ports folder, or any path given with --link, such as Wine's dosdevices/com6)
 // and answers each two-byte command (pan, tilt) with the echo time of a built-in
-// scene, in microseconds, as ASCII digits with no terminator. Faults can be
+// scene, in microseconds, as ASCII digits with no terminator. Its bytes reach
+// the computer as a real line would deliver them (--line). Faults can be
 // switched on for tests. It removes its link on exit, also on SIGINT/SIGTERM.
+#include "Line.h"
 #include "Scene.h"
 
 #include <cerrno>
+#include <cmath>
 #include <climits>
 #include <csignal>
 #include <cstdio>
@@ -33,6 +36,12 @@ const char* USAGE =
     "  --force             replace an existing link that points at a live device\n"
     "  --latency MS        reply latency (default 30)\n"
     "  --fixed DIGITS      always reply DIGITS instead of the scene\n"
+    "  --digits MIN-MAX    reply random digits instead, MIN to MAX of them\n"
+    "  --line MODEL        how the reply bytes reach the computer (default uart):\n"
+    "                      uart   a byte at a time, at the pace of the line's settings\n"
+    "                      ftdi   a USB adapter with a 16 ms latency timer, 62-byte packets\n"
+    "                      cdc    a USB board, sent on at every 1 ms USB frame\n"
+    "                      whole  each reply in one piece, at once\n"
     "  --stripes           a scene of stripes two columns wide, 5 and 25 cm by turns\n"
     "  --log FILE          one line per command: ms, 'cmd', the two bytes, the reply;\n"
     "                      one per write: ms, 'sent', the byte count\n"
@@ -62,6 +71,8 @@ enum Fault { NONE, SILENT, SLOW, SPLIT, BURST, GARBAGE };
 
 struct Options {
     std::string port = "COM6", link, fixed, logPath, unasked;
+    LineModel line = LINE_UART;
+    long digitsMin = 0, digitsMax = 0;
     bool force = false, stripes = false;
     double latency = 30;
     Fault fault = NONE;
@@ -105,6 +116,19 @@ Options Parse(int argc, char** argv) {
             o.latency = Number(value(), "--latency");
         } else if (a == "--fixed") {
             o.fixed = value();
+        } else if (a == "--digits") {
+            std::string range = value();
+            size_t dash = range.find('-');
+            if (dash == std::string::npos)
+                Fail("--digits takes MIN-MAX");
+            o.digitsMin = Number(range.substr(0, dash).c_str(), "--digits");
+            o.digitsMax = Number(range.substr(dash + 1).c_str(), "--digits");
+            if (o.digitsMin < 1 || o.digitsMax < o.digitsMin)
+                Fail("--digits takes MIN-MAX with 1 <= MIN <= MAX");
+        } else if (a == "--line") {
+            std::string m = value();
+            if (!ParseLineModel(m, &o.line))
+                Fail("unknown line model: " + m);
         } else if (a == "--stripes") {
             o.stripes = true;
         } else if (a == "--log") {
@@ -188,7 +212,8 @@ void RemoveLink(const std::string& link, const std::string& target) {
     }
 }
 
-std::string LineName(const termios& t) {
+// The line's baud rate and bits a character (start, data, parity, stop).
+void LineSettings(const termios& t, long* baud, int* bits, int* frame) {
     speed_t sp = cfgetospeed(&t);
     const struct {
         speed_t s;
@@ -196,13 +221,20 @@ std::string LineName(const termios& t) {
     } rates[] = {{B1200, 1200},     {B2400, 2400},     {B4800, 4800},    {B9600, 9600},
                  {B19200, 19200},   {B38400, 38400},   {B57600, 57600},  {B115200, 115200},
                  {B230400, 230400}, {B460800, 460800}, {B921600, 921600}};
-    long baud = 0;
+    *baud = 0;
     for (auto& r : rates)
         if (r.s == sp)
-            baud = r.baud;
-    int bits = 5 + static_cast<int>((t.c_cflag & CSIZE) == CS6) +
-               2 * static_cast<int>((t.c_cflag & CSIZE) == CS7) +
-               3 * static_cast<int>((t.c_cflag & CSIZE) == CS8);
+            *baud = r.baud;
+    *bits = 5 + static_cast<int>((t.c_cflag & CSIZE) == CS6) +
+            2 * static_cast<int>((t.c_cflag & CSIZE) == CS7) +
+            3 * static_cast<int>((t.c_cflag & CSIZE) == CS8);
+    *frame = 1 + *bits + ((t.c_cflag & PARENB) ? 1 : 0) + ((t.c_cflag & CSTOPB) ? 2 : 1);
+}
+
+std::string LineName(const termios& t) {
+    long baud;
+    int bits, frame;
+    LineSettings(t, &baud, &bits, &frame);
     char parity = !(t.c_cflag & PARENB) ? 'N' : (t.c_cflag & PARODD) ? 'O' : 'E';
     return std::to_string(baud) + " " + std::to_string(bits) + parity +
            ((t.c_cflag & CSTOPB) ? "2" : "1");
@@ -233,6 +265,8 @@ int main(int argc, char** argv) {
     cfsetospeed(&t, B9600);
     tcsetattr(slave, TCSANOW, &t);
     std::string line = LineName(t);
+    Line wire;
+    wire.model = o.line;
     fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
 
     PlaceLink(link, slavePath, o.force);
@@ -253,8 +287,8 @@ int main(int argc, char** argv) {
     double start = NowMs();
     if (log) // the clock the log's times count from: CLOCK_MONOTONIC, in ms
         fprintf(log, "0.000 clock %.3f\n", start), fflush(log);
-    std::multimap<double, std::string> replies; // due time -> bytes
-    std::string pending;
+    std::multimap<double, std::string> replies; // when the device starts sending -> bytes
+    std::string pending, unsent;
     double pendingSince = 0;
     long commands = 0;
     unsigned rng = 12345;
@@ -267,15 +301,25 @@ int main(int argc, char** argv) {
         // moment it did is logged to the millisecond.
         double wait = (line.rfind("115200", 0) == 0 || commands > 0) ? 10 : 1;
         if (!replies.empty())
-            wait = std::max(0.0, std::min(wait, replies.begin()->first - now));
+            wait = std::min(wait, replies.begin()->first - now);
+        wait = std::max(0.0, std::min(wait, LineNextDue(wire) - now));
+        if (!unsent.empty())
+            wait = std::min(wait, 1.0);
+        // To the microsecond: a byte on the line takes 87 of them.
         pollfd pfd = {master, POLLIN, 0};
-        poll(&pfd, 1, static_cast<int>(wait + 0.999));
+        timespec ts = {static_cast<time_t>(wait / 1000),
+                       static_cast<long>(std::fmod(wait, 1000.0) * 1e6)};
+        ppoll(&pfd, 1, &ts, nullptr);
         now = NowMs();
 
         // The line's settings, as the host left them.
         termios cur;
         if (tcgetattr(master, &cur) == 0 && LineName(cur) != line) {
             line = LineName(cur);
+            long baud;
+            int bits, frame;
+            LineSettings(cur, &baud, &bits, &frame);
+            SetLinePace(wire, baud, frame);
             printf("rangescan-sim: line set to %s\n", line.c_str());
             fflush(stdout);
             if (log)
@@ -301,6 +345,15 @@ int main(int argc, char** argv) {
             // Stripes: a reading taken into the wrong cell breaks a stripe.
             double cm = o.stripes ? ((h / 2) % 2 ? 25.0 : 5.0) : RangeCm(h, v);
             std::string reply = o.fixed.empty() ? EncodeEcho(cm) : o.fixed;
+            if (o.digitsMax > 0) {
+                rng = rng * 1103515245u + 12345u;
+                long n = o.digitsMin + static_cast<long>((rng >> 8) % (o.digitsMax - o.digitsMin + 1));
+                reply.clear();
+                for (long i = 0; i < n; i++) {
+                    rng = rng * 1103515245u + 12345u;
+                    reply += static_cast<char>('0' + (rng >> 16) % 10);
+                }
+            }
             bool faulty = o.fault != NONE && commands >= o.faultFrom &&
                           (o.faultCount == 0 || commands < o.faultFrom + o.faultCount);
             Fault f = faulty ? o.fault : NONE;
@@ -338,20 +391,22 @@ int main(int argc, char** argv) {
                 hangup = true;
         }
 
+        // The device starts sending what is due; the line delivers what has
+        // reached the computer by now.
         while (!replies.empty() && replies.begin()->first <= now) {
-            std::string bytes = replies.begin()->second;
+            LineSend(wire, replies.begin()->first, replies.begin()->second);
             replies.erase(replies.begin());
-            ssize_t w = write(master, bytes.data(), bytes.size());
-            if (w < 0)
-                w = 0;
-            if (log && w > 0)
-                fprintf(log, "%.3f sent %zd\n", now - start, w), fflush(log);
-            if (static_cast<size_t>(w) < bytes.size()) { // the line is full: rest later
-                replies.emplace(now + 1, bytes.substr(static_cast<size_t>(w)));
-                break;
+        }
+        unsent += LineTake(wire, now);
+        if (!unsent.empty()) {
+            ssize_t w = write(master, unsent.data(), unsent.size());
+            if (w > 0) {
+                unsent.erase(0, static_cast<size_t>(w)); // the rest once the host reads
+                if (log)
+                    fprintf(log, "%.3f sent %zd\n", now - start, w), fflush(log);
             }
         }
-        if (hangup && replies.empty() && hangupAt == 0)
+        if (hangup && replies.empty() && !LineBusy(wire) && unsent.empty() && hangupAt == 0)
             hangupAt = now + 200; // let the host take the last reply first
         if (hangupAt && now >= hangupAt) {
             printf("rangescan-sim: hanging up after %ld commands\n", commands);
