@@ -2,7 +2,8 @@
 // readings a run of ticks gets wrong (each against the decode of the whole
 // reply the simulator logged) and how long a tick holds the loop, with the
 // tick's framing and with the earlier one (decode what the first count of
-// waiting bytes saw), side by side.
+// waiting bytes saw), side by side; with the scene's replies, then with replies
+// of 1 to 100 digits.
 //   bench_lines [TICKS]     (default 200 a model and framing)
 #include "SerialClass.h"
 #include "scan/Acquire.h"
@@ -49,8 +50,11 @@ double Percentile(std::vector<double> v, double p) {
     return v[static_cast<size_t>((v.size() - 1) * p + 0.5)];
 }
 
-void Run(const char* line, bool earlier, int ticks) {
-    SimProcess sim({"--line", line});
+void Run(const char* line, bool earlier, int ticks, bool longReplies) {
+    std::vector<std::string> args = {"--line", line};
+    if (longReplies)
+        args.insert(args.end(), {"--digits", "1-100"});
+    SimProcess sim(args);
     std::unique_ptr<Serial> port(new Serial("COM6"));
     std::unique_ptr<ScanState> s(new ScanState), replay(new ScanState);
     InitScanState(*s, GetTickCount());
@@ -84,9 +88,12 @@ void Run(const char* line, bool earlier, int ticks) {
 
 int main(int argc, char** argv) {
     int ticks = argc > 1 ? atoi(argv[1]) : 200;
-    printf("framing over the line models, %d ticks each, the scene's replies 30 ms late\n", ticks);
-    for (const char* line : {"uart", "ftdi", "cdc", "whole"})
-        for (bool earlier : {true, false})
-            Run(line, earlier, ticks);
+    for (bool longReplies : {false, true}) {
+        printf("framing over the line models, %d ticks each, replies 30 ms late: %s\n", ticks,
+               longReplies ? "1 to 100 digits" : "the scene's (4 or 5 digits)");
+        for (const char* line : {"uart", "ftdi", "cdc", "whole"})
+            for (bool earlier : {true, false})
+                Run(line, earlier, ticks, longReplies);
+    }
     return 0;
 }

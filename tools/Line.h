@@ -19,8 +19,8 @@ const char* LineModelName(LineModel model);
 
 struct Line {
     LineModel model = LINE_UART;
-    double byteMs = 10.0 / 115.2; // a byte's time on the wire: 10 bits at 115200 baud
-    double wireFree = 0;          // when the device's UART has sent all it was given
+    double byteMs = 10.0 / 115.2;             // a byte's time on the wire: 10 bits at 115200 baud
+    double wireFree = 0;                      // when the device's UART has sent all it was given
     std::deque<std::pair<double, char>> wire; // bytes by the time their last bit is in
     std::string packet;                       // an adapter's bytes not yet sent on
     double flushAt = 0;                       // an adapter's next latency-timer expiry

@@ -68,7 +68,11 @@ double TiltDegrees(uint8_t v) {
 }
 
 double RangeCm(uint8_t h, uint8_t v) {
-    double pan = PanDegrees(h) * PI / 180.0, tilt = TiltDegrees(v) * PI / 180.0;
+    return RangeCmAt(PanDegrees(h), TiltDegrees(v));
+}
+
+double RangeCmAt(double panDegrees, double tiltDegrees) {
+    double pan = panDegrees * PI / 180.0, tilt = tiltDegrees * PI / 180.0;
     Vec d = {std::cos(tilt) * std::sin(pan), std::sin(tilt), std::cos(tilt) * std::cos(pan)};
     double t = WALL_Z / d.z;
     if (d.y < 0)

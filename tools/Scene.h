@@ -12,7 +12,10 @@ double PanDegrees(uint8_t h);
 // looks 35 degrees down and 0 (layer 140) 35 degrees up.
 double TiltDegrees(uint8_t v);
 
-// Distance in centimetres from the sensor to the first surface along the ray.
+// Distance in centimetres from the sensor to the first surface along the ray
+// that points `pan` degrees right and `tilt` degrees up.
+double RangeCmAt(double pan, double tilt);
+// The same for the ray a command pair points the sensor along.
 double RangeCm(uint8_t h, uint8_t v);
 
 // The reply for a range: the round-trip echo time in microseconds

@@ -7,6 +7,7 @@
 // the computer as a real line would deliver them (--line). Faults can be
 // switched on for tests. It removes its link on exit, also on SIGINT/SIGTERM.
 #include "Line.h"
+#include "Ports.h"
 #include "Scene.h"
 
 #include <cerrno>
@@ -61,12 +62,6 @@ void OnSignal(int) {
     stopRequested = 1;
 }
 
-double NowMs() {
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return ts.tv_sec * 1000.0 + ts.tv_nsec / 1e6;
-}
-
 enum Fault { NONE, SILENT, SLOW, SPLIT, BURST, GARBAGE };
 
 struct Options {
@@ -79,20 +74,6 @@ struct Options {
     long faultFrom = 1, faultCount = 0, burstBytes = 10000, hangupAfter = 0;
     double slowMs = 1500, splitMs = 50, unaskedMs = 500;
 };
-
-[[noreturn]] void Fail(const std::string& what) {
-    fprintf(stderr, "rangescan-sim: %s\n", what.c_str());
-    exit(2);
-}
-
-long Number(const char* s, const char* opt) {
-    char* end;
-    errno = 0;
-    long v = strtol(s, &end, 10);
-    if (errno || *end || v < 0)
-        Fail(std::string("bad number for ") + opt + ": " + s);
-    return v;
-}
 
 Options Parse(int argc, char** argv) {
     Options o;
@@ -167,107 +148,23 @@ Options Parse(int argc, char** argv) {
     return o;
 }
 
-std::string LinkPath(const Options& o) {
-    if (!o.link.empty())
-        return o.link;
-    const char* p = o.port.c_str();
-    if (strncasecmp(p, "COM", 3) != 0 || Number(p + 3, "--port") < 1)
-        Fail("--port takes a name COM1..COM255");
-    const char* xdg = getenv("XDG_CONFIG_HOME");
-    const char* home = getenv("HOME");
-    std::string base =
-        (xdg && *xdg) ? std::string(xdg) : std::string(home ? home : ".") + "/.config";
-    return base + "/rangescan/ports/com" + std::to_string(Number(p + 3, "--port"));
-}
-
-void MakeFolders(const std::string& path) {
-    for (size_t i = 1; i < path.size(); i++)
-        if (path[i] == '/')
-            mkdir(path.substr(0, i).c_str(), 0755);
-}
-
-// Links `target` at `link`, replacing a stale link; a link to a live device is
-// replaced only with --force.
-void PlaceLink(const std::string& link, const std::string& target, bool force) {
-    MakeFolders(link);
-    struct stat st;
-    if (lstat(link.c_str(), &st) == 0) {
-        bool live = stat(link.c_str(), &st) == 0;
-        if (live && !force)
-            Fail(link + " already points at a device; use --force to replace it");
-        if (unlink(link.c_str()) != 0)
-            Fail("cannot replace " + link + ": " + strerror(errno));
-    }
-    if (symlink(target.c_str(), link.c_str()) != 0)
-        Fail("cannot link " + link + ": " + strerror(errno));
-}
-
-void RemoveLink(const std::string& link, const std::string& target) {
-    char buf[PATH_MAX];
-    ssize_t n = readlink(link.c_str(), buf, sizeof buf - 1);
-    if (n > 0) {
-        buf[n] = 0;
-        if (target == buf)
-            unlink(link.c_str());
-    }
-}
-
-// The line's baud rate and bits a character (start, data, parity, stop).
-void LineSettings(const termios& t, long* baud, int* bits, int* frame) {
-    speed_t sp = cfgetospeed(&t);
-    const struct {
-        speed_t s;
-        long baud;
-    } rates[] = {{B1200, 1200},     {B2400, 2400},     {B4800, 4800},    {B9600, 9600},
-                 {B19200, 19200},   {B38400, 38400},   {B57600, 57600},  {B115200, 115200},
-                 {B230400, 230400}, {B460800, 460800}, {B921600, 921600}};
-    *baud = 0;
-    for (auto& r : rates)
-        if (r.s == sp)
-            *baud = r.baud;
-    *bits = 5 + static_cast<int>((t.c_cflag & CSIZE) == CS6) +
-            2 * static_cast<int>((t.c_cflag & CSIZE) == CS7) +
-            3 * static_cast<int>((t.c_cflag & CSIZE) == CS8);
-    *frame = 1 + *bits + ((t.c_cflag & PARENB) ? 1 : 0) + ((t.c_cflag & CSTOPB) ? 2 : 1);
-}
-
-std::string LineName(const termios& t) {
-    long baud;
-    int bits, frame;
-    LineSettings(t, &baud, &bits, &frame);
-    char parity = !(t.c_cflag & PARENB) ? 'N' : (t.c_cflag & PARODD) ? 'O' : 'E';
-    return std::to_string(baud) + " " + std::to_string(bits) + parity +
-           ((t.c_cflag & CSTOPB) ? "2" : "1");
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
+    SetToolName("rangescan-sim");
     Options o = Parse(argc, argv);
-    std::string link = LinkPath(o);
+    std::string link = PortLinkPath(o.port, o.link);
 
-    int master = posix_openpt(O_RDWR | O_NOCTTY);
-    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
-        Fail(std::string("cannot open a pseudo-terminal: ") + strerror(errno));
-    std::string slavePath = ptsname(master);
-    // Hold the device side open so the line does not hang up between host
-    // sessions, and make it our controlling terminal so that no other process
-    // that opens it (Wine's server, for one) takes it as its own.
-    setsid();
-    int slave = open(slavePath.c_str(), O_RDWR | O_NOCTTY);
-    if (slave < 0)
-        Fail("cannot open " + slavePath + ": " + strerror(errno));
-    ioctl(slave, TIOCSCTTY, 0);
+    // The device side holds the host side open too, so the line does not hang
+    // up between host sessions.
+    DevicePty pty = OpenDevicePty();
+    int master = pty.master, slave = pty.slave;
+    std::string slavePath = pty.slavePath;
     termios t;
     tcgetattr(slave, &t);
-    cfmakeraw(&t);
-    cfsetispeed(&t, B9600); // a host that configures the line shows up as a change
-    cfsetospeed(&t, B9600);
-    tcsetattr(slave, TCSANOW, &t);
     std::string line = LineName(t);
     Line wire;
     wire.model = o.line;
-    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
 
     PlaceLink(link, slavePath, o.force);
     struct sigaction sa = {};
@@ -277,16 +174,12 @@ int main(int argc, char** argv) {
     sigaction(SIGHUP, &sa, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
-    FILE* log = nullptr;
-    if (!o.logPath.empty() && !(log = fopen(o.logPath.c_str(), "w")))
-        Fail("cannot write " + o.logPath);
+    DeviceLog log;
+    OpenLog(log, o.logPath, NowMs());
     printf("rangescan-sim: %s is %s, linked at %s\n", o.port.c_str(), slavePath.c_str(),
            link.c_str());
     fflush(stdout);
 
-    double start = NowMs();
-    if (log) // the clock the log's times count from: CLOCK_MONOTONIC, in ms
-        fprintf(log, "0.000 clock %.3f\n", start), fflush(log);
     std::multimap<double, std::string> replies; // when the device starts sending -> bytes
     std::string pending, unsent;
     double pendingSince = 0;
@@ -322,8 +215,7 @@ int main(int argc, char** argv) {
             SetLinePace(wire, baud, frame);
             printf("rangescan-sim: line set to %s\n", line.c_str());
             fflush(stdout);
-            if (log)
-                fprintf(log, "%.3f line %s\n", now - start, line.c_str()), fflush(log);
+            Log(log, now, "line %s", line.c_str());
             if (!o.unasked.empty())
                 replies.emplace(now + o.unaskedMs, o.unasked);
         }
@@ -347,7 +239,8 @@ int main(int argc, char** argv) {
             std::string reply = o.fixed.empty() ? EncodeEcho(cm) : o.fixed;
             if (o.digitsMax > 0) {
                 rng = rng * 1103515245u + 12345u;
-                long n = o.digitsMin + static_cast<long>((rng >> 8) % (o.digitsMax - o.digitsMin + 1));
+                long n =
+                    o.digitsMin + static_cast<long>((rng >> 8) % (o.digitsMax - o.digitsMin + 1));
                 reply.clear();
                 for (long i = 0; i < n; i++) {
                     rng = rng * 1103515245u + 12345u;
@@ -385,8 +278,7 @@ int main(int argc, char** argv) {
                 replies.emplace(now + o.latency, g);
                 logged = "- garbage";
             }
-            if (log)
-                fprintf(log, "%.3f cmd %u %u %s\n", now - start, h, v, logged.c_str()), fflush(log);
+            Log(log, now, "cmd %u %u %s", h, v, logged.c_str());
             if (o.hangupAfter && commands >= o.hangupAfter)
                 hangup = true;
         }
@@ -402,8 +294,7 @@ int main(int argc, char** argv) {
             ssize_t w = write(master, unsent.data(), unsent.size());
             if (w > 0) {
                 unsent.erase(0, static_cast<size_t>(w)); // the rest once the host reads
-                if (log)
-                    fprintf(log, "%.3f sent %zd\n", now - start, w), fflush(log);
+                Log(log, now, "sent %zd", w);
             }
         }
         if (hangup && replies.empty() && !LineBusy(wire) && unsent.empty() && hangupAt == 0)
@@ -418,7 +309,6 @@ int main(int argc, char** argv) {
     close(slave);
     close(master);
     RemoveLink(link, slavePath);
-    if (log)
-        fclose(log);
+    CloseLog(log);
     return 0;
 }

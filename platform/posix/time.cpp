@@ -35,7 +35,8 @@ double MonotonicExactMs() {
 DWORD GetTickCount(void) {
     double step = CoarseStepMs("RANGESCAN_COARSE_TICK");
     if (step > 0)
-        return static_cast<DWORD>(static_cast<uint64_t>(std::floor(MonotonicExactMs() / step) * step));
+        return static_cast<DWORD>(
+            static_cast<uint64_t>(std::floor(MonotonicExactMs() / step) * step));
     return static_cast<DWORD>(MonotonicMs());
 }
 

@@ -15,10 +15,14 @@ std::string UsePrivatePortsFolder();
 void EndAtExit(int who);
 void ForgetAtExit(int who);
 
-// rangescan-sim, started with `args` on COM6.
+// The devices a test can put on COM6: the simulated scanner, or the scanner's
+// firmware on the emulated board (rangescan-board; POSIX only).
+enum DeviceKind { SIMULATED_SCANNER, EMULATED_BOARD };
+
+// A device on COM6, started with `args`; both log commands alike.
 class SimProcess {
   public:
-    explicit SimProcess(const std::vector<std::string>& args);
+    explicit SimProcess(const std::vector<std::string>& args, DeviceKind kind = SIMULATED_SCANNER);
     ~SimProcess();
     void Stop();             // ends it and waits
     bool Exited(int waitMs); // true once it has ended by itself

@@ -54,10 +54,19 @@ std::string UsePrivatePortsFolder() {
     return portsFolder;
 }
 
-SimProcess::SimProcess(const std::vector<std::string>& args) {
+SimProcess::SimProcess(const std::vector<std::string>& args, DeviceKind kind) {
     UsePrivatePortsFolder();
     logPath = tempRoot + "/sim.log";
     std::vector<std::string> all = {RANGESCAN_SIM, "--log", logPath};
+    if (kind == EMULATED_BOARD) {
+        if (!*RANGESCAN_BOARD)
+            throw std::runtime_error("no board emulator: simavr was not found at build time");
+        if (access(RANGESCAN_FIRMWARE, R_OK) != 0)
+            throw std::runtime_error(
+                std::string("no firmware at ") + RANGESCAN_FIRMWARE +
+                ": cmake --preset firmware && cmake --build --preset firmware");
+        all = {RANGESCAN_BOARD, "--firmware", RANGESCAN_FIRMWARE, "--log", logPath};
+    }
     // The program under test may look for its port elsewhere (Wine's dosdevices).
     if (const char* link = getenv("RANGESCAN_COM6_LINK"))
         all.insert(all.end(), {"--link", link, "--force"});

@@ -41,7 +41,9 @@ std::string UsePrivatePortsFolder() {
     return "";
 }
 
-SimProcess::SimProcess(const std::vector<std::string>& args) {
+SimProcess::SimProcess(const std::vector<std::string>& args, DeviceKind kind) {
+    if (kind != SIMULATED_SCANNER)
+        throw std::runtime_error("the tests under Wine have the simulated scanner only");
     dir = HostDir();
     logPath = dir + "/sim.log";
     DeleteFileA((dir + "/ready").c_str());
