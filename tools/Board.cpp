@@ -211,6 +211,38 @@ void Reset(Board& b, double ms, double bootMs) {
     Log(b.log, ms, "reset");
 }
 
+// The computer's side at `now`: the port opened or closed, bytes in, bytes out.
+void Serve(Board& b, int master, bool open, double now, double bootMs, std::string& settings) {
+    if (open != b.hostOpen) {
+        b.hostOpen = open;
+        Log(b.log, now, open ? "open" : "close");
+        if (open) // the adapter's DTR line pulls the board's reset
+            Reset(b, now, bootMs);
+    }
+    if (!open) { // what the board sends while no one listens is lost
+        LineTake(b.line, now);
+        b.unsent.clear();
+        return;
+    }
+    termios cur;
+    if (tcgetattr(master, &cur) == 0 && LineName(cur) != settings) {
+        settings = LineName(cur);
+        Log(b.log, now, "line %s", settings.c_str());
+    }
+    uint8_t in[256];
+    ssize_t got = read(master, in, sizeof in);
+    for (ssize_t i = 0; i < got; i++)
+        FromHost(b, now, in[i]);
+    b.unsent += LineTake(b.line, now);
+    if (!b.unsent.empty()) {
+        ssize_t w = write(master, b.unsent.data(), b.unsent.size());
+        if (w > 0) {
+            b.unsent.erase(0, static_cast<size_t>(w));
+            Log(b.log, now, "sent %zd", w);
+        }
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -289,7 +321,6 @@ int main(int argc, char** argv) {
     DevicePty pty = OpenDevicePty();
     termios t;
     tcgetattr(pty.slave, &t);
-    std::string settings = LineName(t);
     // Our copy of the computer's side goes: the master then sees a hang-up
     // while no one has the port open, and none while the computer has.
     close(pty.slave);
@@ -309,10 +340,11 @@ int main(int argc, char** argv) {
     fflush(stdout);
 
     double lagged = 0;
+    std::string settings = LineName(t);
     while (!stopRequested) {
         double now = NowMs();
         if (now >= b.bootUntil) {
-            // Run the board a slice, then let the wall clock catch up with it.
+            // Run the board a slice ahead of the wall clock.
             avr_cycle_count_t until =
                 b.avr->cycle + static_cast<avr_cycle_count_t>(CPU_HZ * SLICE_MS / 1000);
             while (b.avr->cycle < until) {
@@ -324,54 +356,28 @@ int main(int argc, char** argv) {
                 if (state == cpu_Done || state == cpu_Crashed)
                     Fail("the firmware stopped");
             }
-            double ahead = BoardMs(b) - NowMs();
-            if (ahead < -50) { // behind: keep the pace from here on
-                lagged = std::fmax(lagged, -ahead);
-                b.base -= ahead;
+            double behind = NowMs() - BoardMs(b);
+            if (behind > 50) { // keep the pace from here on
+                lagged = std::fmax(lagged, behind);
+                b.base += behind;
             }
         } else {
             b.base = now - b.avr->cycle * 1000.0 / CPU_HZ; // held in reset: no time passes
         }
         if (b.replyOpen && !b.reply.empty() && BoardMs(b) - b.lastOut > REPLY_DONE_MS)
             EndCommand(b);
-
-        // The computer's side: the port opened or closed, bytes in, bytes out.
-        double wait = std::fmax(0, BoardMs(b) - NowMs());
-        if (now < b.bootUntil)
-            wait = std::fmin(1, b.bootUntil - now);
-        pollfd pfd = {pty.master, POLLIN, 0};
-        timespec ts = {0, static_cast<long>(wait * 1e6)};
-        ppoll(&pfd, 1, &ts, nullptr);
-        now = NowMs();
-        bool open = !(pfd.revents & POLLHUP);
-        if (open != b.hostOpen) {
-            b.hostOpen = open;
-            Log(b.log, now, open ? "open" : "close");
-            if (open) // the adapter's DTR line pulls the board's reset
-                Reset(b, now, bootMs);
-        }
-        if (!open) { // what the board sends while no one listens is lost
-            LineTake(b.line, now);
-            b.unsent.clear();
-            continue;
-        }
-        termios cur;
-        if (tcgetattr(pty.master, &cur) == 0 && LineName(cur) != settings) {
-            settings = LineName(cur);
-            Log(b.log, now, "line %s", settings.c_str());
-        }
-        uint8_t in[256];
-        ssize_t got = read(pty.master, in, sizeof in);
-        for (ssize_t i = 0; i < got; i++)
-            FromHost(b, now, in[i]);
-        b.unsent += LineTake(b.line, now);
-        if (!b.unsent.empty()) {
-            ssize_t w = write(pty.master, b.unsent.data(), b.unsent.size());
-            if (w > 0) {
-                b.unsent.erase(0, static_cast<size_t>(w));
-                Log(b.log, now, "sent %zd", w);
-            }
-        }
+        // Until the wall clock has caught up with the board: each byte to the
+        // computer when it is due, the computer's bytes as they come.
+        double until = now < b.bootUntil ? std::fmin(now + 1, b.bootUntil) : BoardMs(b);
+        do {
+            now = NowMs();
+            double wait = std::fmax(0, std::fmin(until, LineNextDue(b.line)) - now);
+            pollfd pfd = {pty.master, POLLIN, 0};
+            timespec ts = {0, static_cast<long>(wait * 1e6)};
+            ppoll(&pfd, 1, &ts, nullptr);
+            now = NowMs();
+            Serve(b, pty.master, (pfd.revents & POLLHUP) == 0, now, bootMs, settings);
+        } while (now < until && !stopRequested);
     }
     EndCommand(b);
     if (lagged > 0)

@@ -32,17 +32,17 @@ const uint8_t PIN_ECHO = 8;  // ranger echo (input)
 // A servo stands straight (0 degrees) at a 1500 us pulse and turns 90 degrees
 // for 1000 us more or less: 100/9 us a degree, so that 500..2500 us covers
 // -90..+90. Pan turns right and tilt up as the pulse grows.
-const uint8_t PAN_MIN = 4, PAN_MAX = 156;  // horizontal commands are clamped to these
+const uint8_t PAN_MIN = 4, PAN_MAX = 156;   // horizontal commands are clamped to these
 const uint8_t TILT_MIN = 0, TILT_MAX = 140; // vertical commands are clamped to these
-const int PAN_CENTRE_X2 = 161;             // twice the horizontal command that looks ahead
-const int TILT_CENTRE = 70;                // the vertical command that looks level
+const int PAN_CENTRE_X2 = 161;              // twice the horizontal command that looks ahead
+const int TILT_CENTRE = 70;                 // the vertical command that looks level
 const long SERVO_CENTRE_US = 1500;
 const long SERVO_US_PER_90_DEGREES = 1000;
 
 // ---- Timing ---------------------------------------------------------------
 const long BAUD = 115200;
-const unsigned long LONE_BYTE_MS = 100;    // shorter than the computer's 250 ms tick
-const unsigned long SETTLE_MS = 20;        // after any move, for the servo to come to rest
+const unsigned long LONE_BYTE_MS = 100;       // shorter than the computer's 250 ms tick
+const unsigned long SETTLE_MS = 20;           // after any move, for the servo to come to rest
 const unsigned long SETTLE_MS_PER_DEGREE = 2; // hobby servos turn about 60 degrees in 0.1 s
 const unsigned long ECHO_TIMEOUT_US = 25000;  // about 4.3 m there and back
 const unsigned int TIMER1_TOP = 39999;        // 20 ms servo frame of 0.5 us timer ticks

@@ -1,0 +1,165 @@
+// The scanner's firmware on the emulated board (rangescan-board), in real
+// time: against the test host, against the program's own tick, and end to end
+// against the built program (natively, or the Windows build under Wine).
+#include "SerialClass.h"
+#include "scan/Acquire.h"
+#include "scan/Reply.h"
+#include "support/Device.h"
+#include "support/Gui.h"
+#include "support/MapCheck.h"
+#include "tools/Scene.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+namespace {
+
+// The bootloader's wait after a reset, as the emulator has it by default.
+const double BOOT_MS = 1000;
+
+// Times of the board log's lines of one kind ("open", "reset").
+std::vector<double> Events(const std::string& logPath, const std::string& kind) {
+    std::vector<double> at;
+    std::ifstream in(logPath);
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream s(line);
+        double ms;
+        std::string k;
+        if (s >> ms >> k && k == kind)
+            at.push_back(ms);
+    }
+    return at;
+}
+
+// Runs the test host on COM6; its exit code, with what it printed.
+int Probe(const std::string& args, std::string* out) {
+    std::string cmd = std::string(RANGESCAN_PROBE) + " " + args + " COM6 2>&1";
+    FILE* p = popen(cmd.c_str(), "r");
+    char buf[512];
+    while (p && fgets(buf, sizeof buf, p))
+        *out += buf;
+    int status = p ? pclose(p) : -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The scene's reply to a command, as the ranger would measure it exactly.
+float SceneReading(int h, int v) {
+    std::string r = EncodeEcho(RangeCm(static_cast<uint8_t>(h), static_cast<uint8_t>(v)));
+    return DecodeReply(r.data(), static_cast<int>(r.size()));
+}
+
+// Readings the board's timing makes a fraction of a per cent short, as a
+// real board's do; a reading farther off than this is wrong.
+bool NearScene(float reading, int h, int v) {
+    float scene = SceneReading(h, v);
+    return std::fabs(reading - scene) <= 0.015f * scene + 0.05f;
+}
+
+// The test host's checks against a flat target and against nothing in range;
+// each open of the port resets the board, and its bootloader has it a second
+// before the firmware starts.
+TEST(Board, FirmwareKeepsTheProtocol) {
+    {
+        SimProcess board({"--range", "25"}, EMULATED_BOARD);
+        std::string out;
+        EXPECT_EQ(Probe("--expect-cm 25", &out), 0) << out;
+        EXPECT_NE(out.find("ok   nothing sent unasked"), std::string::npos) << out;
+        EXPECT_NE(out.find("ok   in step after a lost byte"), std::string::npos) << out;
+        out.clear();
+        EXPECT_EQ(Probe("--expect-cm 25", &out), 0) << out;
+        auto opens = Events(board.logPath, "open"), resets = Events(board.logPath, "reset");
+        ASSERT_GE(opens.size(), 2u);
+        ASSERT_EQ(resets.size(), opens.size()) << "a reset on every open";
+        for (size_t i = 0; i < opens.size(); i++)
+            EXPECT_NEAR(resets[i], opens[i], 5.0);
+    }
+    SimProcess board({"--range", "none"}, EMULATED_BOARD);
+    std::string out;
+    EXPECT_EQ(Probe("--expect-cm 0", &out), 0) << out;
+}
+
+// The program's tick against the firmware: every reading is the decode of
+// the whole reply the board sent, and the scene's range within the ranger's
+// precision.
+TEST(Board, TickReadsTheSceneThroughTheFirmware) {
+    SimProcess board({}, EMULATED_BOARD);
+    testing::internal::CaptureStdout();
+    std::unique_ptr<Serial> port(new Serial("COM6"));
+    testing::internal::GetCapturedStdout();
+    ASSERT_TRUE(port->IsConnected());
+    std::unique_ptr<ScanState> s(new ScanState), replay(new ScanState);
+    InitScanState(*s, GetTickCount());
+    InitScanState(*replay, 0);
+    const int ticks = 60;
+    for (int i = 0; i < ticks; i++)
+        AcquireSample(*s, *port);
+    port.reset();
+    ASSERT_TRUE(WaitForCommands(board, ticks, 2000)); // the last reply is logged once done
+    auto cmds = board.Commands();
+    ASSERT_EQ(cmds.size(), static_cast<size_t>(ticks));
+    for (int i = 0; i < ticks; i++) {
+        StepSweep(*replay);
+        float got = s->bufferX[replay->posX][replay->layerY];
+        EXPECT_EQ(got, DecodeReply(cmds[i].reply.data(), static_cast<int>(cmds[i].reply.size())))
+            << "tick " << i + 1;
+        EXPECT_TRUE(NearScene(got, cmds[i].h, cmds[i].v))
+            << "tick " << i + 1 << ": " << got << " cm, the scene "
+            << SceneReading(cmds[i].h, cmds[i].v);
+    }
+}
+
+// The built program against the firmware on the emulated board, in real time:
+// the first command after the firmware has started, commands in the raster's
+// order and pace, the map on screen as the board's replies have it, the
+// replies as the scene has it, Escape ends it with 0 and frees the port.
+TEST(Board, ProgramScansTheEmulatedBoard) {
+    SimProcess board({}, EMULATED_BOARD);
+    ProgramProcess prog(false);
+    unsigned long w = prog.Window();
+    ASSERT_NE(w, 0ul);
+    const size_t want = 180; // into row 1, which the map needs to show row 0
+    ASSERT_TRUE(WaitForCommands(board, want, 120000));
+    size_t done = board.Commands().size();
+    int width = 0, height = 0;
+    std::vector<Rgb> shot = CaptureWindow(w, &width, &height);
+    SendKeys(w, "Escape");
+    int code = -1;
+    ASSERT_TRUE(prog.WaitExit(AnswerBoundMs() + 3000, &code));
+    EXPECT_EQ(code, 0);
+    EXPECT_TRUE(PortIsFree());
+    ASSERT_EQ(shot.size(), static_cast<size_t>(width) * height);
+
+    auto cmds = board.Commands();
+    auto resets = Events(board.logPath, "reset");
+    ASSERT_FALSE(resets.empty());
+    EXPECT_GT(cmds[0].ms, resets.back() + BOOT_MS) << "a command before the firmware ran";
+    std::unique_ptr<ScanState> replay(new ScanState);
+    InitScanState(*replay, 0);
+    int offScene = 0;
+    for (size_t i = 0; i < cmds.size(); i++) {
+        StepSweep(*replay);
+        ASSERT_EQ(cmds[i].h, replay->buffer[0]) << i;
+        ASSERT_EQ(cmds[i].v, replay->buffer[1]) << i;
+        if (i > 0) {
+            double gap = cmds[i].ms - cmds[i - 1].ms;
+            EXPECT_GT(gap, 250.0 - TickStepMs()) << "between commands " << i << " and " << i + 1;
+            EXPECT_LT(gap, 400.0);
+        }
+        float r = DecodeReply(cmds[i].reply.data(), static_cast<int>(cmds[i].reply.size()));
+        offScene += NearScene(r, cmds[i].h, cmds[i].v) ? 0 : 1;
+    }
+    // An edge of an object can fall between the servo's aim and the command's.
+    EXPECT_LE(offScene, 2) << "replies off the scene";
+    EXPECT_GT(CheckLowestBand(shot, width, height, cmds, done), 5);
+}
+
+} // namespace
