@@ -30,8 +30,9 @@
 namespace {
 
 const char* USAGE =
-    "usage: rangescan-board --firmware ELF [options]\n"
-    "  --firmware ELF    the scanner's firmware (build/firmware/firmware/scanner.elf)\n"
+    "usage: rangescan-board [--firmware ELF] [options]\n"
+    "  --firmware ELF    the scanner's firmware (build/firmware/firmware/scanner.elf;\n"
+    "                    installed, the package's own by default)\n"
     "  --port COMn       link the board's port as this port in the ports folder (default COM6)\n"
     "  --link PATH       link it at PATH instead\n"
     "  --force           replace an existing link that points at a live device\n"
@@ -285,6 +286,8 @@ int main(int argc, char** argv) {
             Fail("unknown option: " + a);
         }
     }
+    if (firmware.empty() && access(RANGESCAN_INSTALLED_FIRMWARE, R_OK) == 0)
+        firmware = RANGESCAN_INSTALLED_FIRMWARE;
     if (firmware.empty())
         Fail("--firmware names the firmware's ELF file");
 

@@ -81,7 +81,11 @@ ProgramProcess::ProgramProcess(bool fast) {
             std::string opts = std::string(asan ? asan : "") + ":verify_asan_link_order=0";
             setenv("ASAN_OPTIONS", opts.c_str(), 1);
         }
-        execl(RANGESCAN_PROGRAM, RANGESCAN_PROGRAM, (char*)nullptr);
+        // The built program, or another build of it (an installed package's).
+        const char* program = getenv("RANGESCAN_PROGRAM");
+        if (!program)
+            program = RANGESCAN_PROGRAM;
+        execl(program, program, (char*)nullptr);
         _exit(127);
     }
     setpgid(pid, pid); // whichever of the two runs first

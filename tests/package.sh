@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# Checks the packages scripts/package made in dist/: what they hold (programs,
+# docs, firmware image, desktop entry; no build paths), the Debian package's
+# declared dependencies, and, unpacked, that the program in each runs: the
+# missing-port case end to end (message, window, Escape, exit code 0), the zip's
+# under Wine. On CI (CI=true, as root) the Debian package is also installed for
+# real with apt-get and the installed program run the same way, then removed.
+#   tests/package.sh DISPLAY        (an X server it starts on that display)
+set -uo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD display=${1:-:94}
+deb=$(ls dist/rangescan_*.deb 2>/dev/null | head -n 1)
+zip=$(ls dist/rangescan-*-windows-x64.zip 2>/dev/null | head -n 1)
+version=$(sed -n 's/^project(rangescan VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+work=$(mktemp -d /tmp/rangescan-package-XXXXXX)
+passed=0 failed=0
+check() { # check WHAT COMMAND...
+    local what=$1
+    shift
+    if "$@" >"$work/out" 2>&1; then
+        passed=$((passed + 1))
+        echo "ok   $what"
+    else
+        failed=$((failed + 1))
+        echo "FAIL $what"
+        sed 's/^/     /' "$work/out" | tail -n 30
+    fi
+}
+tests/xvfb.sh start "$display" "$work/xvfb.pid" || exit 1
+cleanup() {
+    tests/xvfb.sh stop "$display" "$work/xvfb.pid"
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# The missing-port case of the fault matrix, with the program given: $1 the
+# native program, or "wine" and $2 the Windows program.
+missing_port() {
+    local env=(DISPLAY="$display" RANGESCAN_FIGURES=/dev/null)
+    if [ "$1" = wine ]; then
+        env+=(WINEPREFIX="$root/build/windows/wineprefix" RANGESCAN_WINE_PROGRAM="$2"
+            RANGESCAN_WINE_RUN="$root/tests/wine/run.sh"
+            RANGESCAN_COM6_LINK="$root/build/windows/wineprefix/dosdevices/com6")
+    else
+        env+=(RANGESCAN_PROGRAM="$1")
+    fi
+    env "${env[@]}" build/native/tests/test_faults --gtest_filter='Faults/Escape.*/8' |
+        tee /dev/stderr | grep -q '^\[  PASSED  \] 1 test'
+}
+
+contains() { grep -qxF "$1" "$work/list"; }
+
+# The Debian package.
+check "a Debian package in dist/" test -f "$deb"
+dpkg-deb -c "$deb" | awk '{ print $6 }' | sed 's|^\./|/|; s|/$||' >"$work/list"
+for f in /usr/bin/rangescan /usr/bin/rangescan-sim /usr/bin/rangescan-board /usr/bin/rangescan-probe \
+    /usr/share/applications/rangescan.desktop /usr/share/doc/rangescan/README.md \
+    /usr/share/doc/rangescan/docs/scanner.md /usr/share/rangescan/firmware/scanner.hex \
+    /usr/share/rangescan/firmware/scanner.elf; do
+    check "deb holds $f" contains "$f"
+done
+check "deb holds nothing outside /usr" sh -c "! grep -v '^/usr' '$work/list' | grep -v '^\$'"
+check "deb version is the project's ($version)" test "$(dpkg-deb -f "$deb" Version)" = "$version"
+dpkg-deb -f "$deb" Depends >"$work/depends"
+for p in libglfw3 libgl1 libstdc++6 libc6; do
+    check "deb depends on $p" grep -qw "$p" "$work/depends"
+done
+mkdir "$work/deb"
+dpkg-deb -x "$deb" "$work/deb"
+check "no build path in the deb's files" sh -c "! grep -rlF '$root/build' '$work/deb'"
+check "deb's desktop entry starts the program" grep -qx 'Exec=rangescan' \
+    "$work/deb/usr/share/applications/rangescan.desktop"
+check "deb's rangescan-board finds its firmware" sh -c \
+    "'$work/deb/usr/bin/rangescan-board' --help >/dev/null && strings '$work/deb/usr/bin/rangescan-board' | grep -qx /usr/share/rangescan/firmware/scanner.elf"
+check "deb's rangescan, unpacked: missing port, window, Escape, exit 0" missing_port \
+    "$work/deb/usr/bin/rangescan"
+
+# The Windows zip.
+check "a Windows zip in dist/" test -f "$zip"
+unzip -Z1 "$zip" | sed 's|^[^/]*/||' >"$work/list"
+for f in rangescan.exe README.md docs/scanner.md firmware/scanner.hex; do
+    check "zip holds $f" contains "$f"
+done
+mkdir "$work/zip"
+unzip -q "$zip" -d "$work/zip"
+exe=$(find "$work/zip" -name rangescan.exe | head -n 1)
+check "zip's rangescan.exe needs no DLL beside it" sh -c \
+    "! x86_64-w64-mingw32-objdump -p '$exe' | grep 'DLL Name' | grep -qiv -e kernel32 -e user32 -e gdi32 -e opengl32 -e msvcrt -e api-ms-win"
+check "zip's rangescan.exe under Wine: missing port, window, Escape, exit 0" missing_port wine "$exe"
+
+# Installed for real, where this is CI's fresh machine.
+if [ "${CI:-}" = true ] && [ "$(id -u)" = 0 ]; then
+    check "apt-get installs the deb" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "./$deb"
+    check "installed rangescan: missing port, window, Escape, exit 0" missing_port /usr/bin/rangescan
+    DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq rangescan >/dev/null 2>&1
+fi
+
+echo "package: $passed passed, $failed failed"
+[ "$failed" = 0 ]
