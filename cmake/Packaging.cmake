@@ -8,7 +8,7 @@ set(RANGESCAN_FIRMWARE_IMAGES ${PROJECT_SOURCE_DIR}/build/firmware/firmware/scan
 set(CPACK_PACKAGE_NAME rangescan)
 set(CPACK_PACKAGE_VENDOR "rangescan")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Live range map from a two-axis range scanner on a serial port")
-set(CPACK_PACKAGE_DESCRIPTION
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "rangescan drives a two-axis range scanner on the serial port COM6 and shows the scan live: "
     "a green-to-red range map in an OpenGL window. With it come a simulated scanner, the "
     "scanner's firmware for an ATmega328P board, a board emulator that runs it, and a test host "

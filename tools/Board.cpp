@@ -20,6 +20,7 @@
 #include <sim_irq.h>
 
 #include <cerrno>
+#include <climits>
 #include <cmath>
 #include <csignal>
 #include <cstring>
@@ -32,7 +33,7 @@ namespace {
 const char* USAGE =
     "usage: rangescan-board [--firmware ELF] [options]\n"
     "  --firmware ELF    the scanner's firmware (build/firmware/firmware/scanner.elf;\n"
-    "                    installed, the package's own by default)\n"
+    "                    installed, ../share/rangescan/firmware/scanner.elf by default)\n"
     "  --port COMn       link the board's port as this port in the ports folder (default COM6)\n"
     "  --link PATH       link it at PATH instead\n"
     "  --force           replace an existing link that points at a live device\n"
@@ -286,8 +287,15 @@ int main(int argc, char** argv) {
             Fail("unknown option: " + a);
         }
     }
-    if (firmware.empty() && access(RANGESCAN_INSTALLED_FIRMWARE, R_OK) == 0)
-        firmware = RANGESCAN_INSTALLED_FIRMWARE;
+    if (firmware.empty()) { // installed: the firmware the package put beside us
+        char self[PATH_MAX];
+        ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+        std::string dir = n > 0 ? std::string(self, static_cast<size_t>(n)) : "";
+        dir = dir.substr(0, dir.rfind('/'));
+        std::string installed = dir + "/../share/rangescan/firmware/scanner.elf";
+        if (n > 0 && access(installed.c_str(), R_OK) == 0)
+            firmware = installed;
+    }
     if (firmware.empty())
         Fail("--firmware names the firmware's ELF file");
 
