@@ -25,8 +25,8 @@ namespace {
 // The bootloader's wait after a reset, as the emulator has it by default.
 const double BOOT_MS = 1000;
 // The emulator notes a command's time when it reads the bytes, between slices
-// of the board's run: up to a slice late, more on a loaded machine.
-const double BOARD_TIME_JITTER_MS = 2;
+// of the board's run: up to a slice late, some milliseconds on a loaded machine.
+const double BOARD_TIME_JITTER_MS = 5;
 
 // Times of the board log's lines of one kind ("open", "reset").
 std::vector<double> Events(const std::string& logPath, const std::string& kind) {

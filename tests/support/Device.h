@@ -38,7 +38,7 @@ class SimProcess {
     std::string logPath;
 
   private:
-    int pid = -1, out = -1;
+    int pid = -1, out = -1, turn = -1;
     std::string printed, dir;
 };
 

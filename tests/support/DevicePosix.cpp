@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <set>
 #include <stdexcept>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -66,6 +67,12 @@ SimProcess::SimProcess(const std::vector<std::string>& args, DeviceKind kind) {
                 std::string("no firmware at ") + RANGESCAN_FIRMWARE +
                 ": cmake --preset firmware && cmake --build --preset firmware");
         all = {RANGESCAN_BOARD, "--firmware", RANGESCAN_FIRMWARE, "--log", logPath};
+        // The emulator keeps the board's pace in real time and needs its share
+        // of the machine: test runs that go on at once (the asan suite beside
+        // the Windows build's) take turns with it.
+        turn = open("/tmp/rangescan-board.lock", O_CREAT | O_RDWR | O_CLOEXEC, 0666);
+        if (turn >= 0)
+            flock(turn, LOCK_EX);
     }
     // The program under test may look for its port elsewhere (Wine's dosdevices).
     if (const char* link = getenv("RANGESCAN_COM6_LINK"))
@@ -136,4 +143,6 @@ void SimProcess::Stop() {
     Output();
     if (out >= 0)
         close(out), out = -1;
+    if (turn >= 0)
+        close(turn), turn = -1; // and with it the board's turn
 }
