@@ -22,7 +22,6 @@
 #include <cerrno>
 #include <climits>
 #include <cmath>
-#include <csignal>
 #include <cstring>
 #include <deque>
 #include <poll.h>
@@ -55,11 +54,6 @@ const uint32_t NO_ECHO_US = 38000;   // the echo line's time-out pulse when noth
 const uint32_t TRIGGER_MIN_US = 8;   // shorter trigger pulses start no ping
 const double REPLY_DONE_MS = 3;      // the firmware's reply has ended after this quiet
 const double LONE_BYTE_MS = 100;     // as the firmware drops a lone byte
-
-volatile sig_atomic_t stopRequested = 0;
-void OnSignal(int) {
-    stopRequested = 1;
-}
 
 // A hobby servo: 1500 us stands straight, 1000 us more or less turns 90
 // degrees; it turns towards the pulse's angle at its own pace.
@@ -336,12 +330,7 @@ int main(int argc, char** argv) {
     // while no one has the port open, and none while the computer has.
     close(pty.slave);
     PlaceLink(link, pty.slavePath, force);
-    struct sigaction sa = {};
-    sa.sa_handler = OnSignal;
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
-    sigaction(SIGHUP, &sa, nullptr);
-    signal(SIGPIPE, SIG_IGN);
+    CatchStopSignals();
 
     double start = NowMs();
     OpenLog(b.log, logPath, start);
@@ -352,7 +341,7 @@ int main(int argc, char** argv) {
 
     double lagged = 0;
     std::string settings = LineName(t);
-    while (!stopRequested) {
+    while (!StopRequested()) {
         double now = NowMs();
         if (now >= b.bootUntil) {
             // Run the board a slice ahead of the wall clock.
@@ -388,7 +377,7 @@ int main(int argc, char** argv) {
             ppoll(&pfd, 1, &ts, nullptr);
             now = NowMs();
             Serve(b, pty.master, (pfd.revents & POLLHUP) == 0, now, bootMs, settings);
-        } while (now < until && !stopRequested);
+        } while (now < until && !StopRequested());
     }
     EndCommand(b);
     if (lagged > 0)

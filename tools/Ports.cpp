@@ -1,6 +1,7 @@
 #include "Ports.h"
 
 #include <cerrno>
+#include <csignal>
 #include <climits>
 #include <cstdarg>
 #include <cstdlib>
@@ -127,6 +128,25 @@ double NowMs() {
     timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return ts.tv_sec * 1000.0 + ts.tv_nsec / 1e6;
+}
+
+static volatile sig_atomic_t stopRequested = 0;
+
+static void OnStopSignal(int) {
+    stopRequested = 1;
+}
+
+void CatchStopSignals() {
+    struct sigaction sa = {};
+    sa.sa_handler = OnStopSignal;
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGHUP, &sa, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+}
+
+bool StopRequested() {
+    return stopRequested != 0;
 }
 
 void OpenLog(DeviceLog& log, const std::string& path, double start) {

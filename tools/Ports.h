@@ -41,6 +41,11 @@ std::string LineName(const termios& t);
 // Milliseconds on CLOCK_MONOTONIC.
 double NowMs();
 
+// From now on SIGINT, SIGTERM and SIGHUP ask the tool to stop (StopRequested),
+// so that it can remove its link first; SIGPIPE is ignored.
+void CatchStopSignals();
+bool StopRequested();
+
 // The tool's log: one line an event, its time in ms from the log's start
 // first; the first line gives that start on CLOCK_MONOTONIC ("0.000 clock MS").
 struct DeviceLog {

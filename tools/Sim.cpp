@@ -12,18 +12,13 @@
 
 #include <cerrno>
 #include <cmath>
-#include <climits>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <fcntl.h>
 #include <map>
 #include <poll.h>
 #include <string>
-#include <sys/ioctl.h>
-#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 #include <vector>
@@ -56,11 +51,6 @@ const char* USAGE =
     "  --unasked-ms MS     unasked: this long after (default 500)\n"
     "  --hangup-after N    answer N commands, then hang up and exit\n"
     "The ports folder is $XDG_CONFIG_HOME/rangescan/ports (~/.config/rangescan/ports).\n";
-
-volatile sig_atomic_t stopRequested = 0;
-void OnSignal(int) {
-    stopRequested = 1;
-}
 
 enum Fault { NONE, SILENT, SLOW, SPLIT, BURST, GARBAGE };
 
@@ -167,12 +157,7 @@ int main(int argc, char** argv) {
     wire.model = o.line;
 
     PlaceLink(link, slavePath, o.force);
-    struct sigaction sa = {};
-    sa.sa_handler = OnSignal;
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
-    sigaction(SIGHUP, &sa, nullptr);
-    signal(SIGPIPE, SIG_IGN);
+    CatchStopSignals();
 
     DeviceLog log;
     OpenLog(log, o.logPath, NowMs());
@@ -188,7 +173,7 @@ int main(int argc, char** argv) {
     bool hangup = false;
     double hangupAt = 0;
 
-    while (!stopRequested) {
+    while (!StopRequested()) {
         double now = NowMs();
         // Poll finely until the host has configured the line, so that the
         // moment it did is logged to the millisecond.
