@@ -86,8 +86,11 @@ void AcquireSample(ScanState& s, Serial& port) {
     bool heard = false;
     uint32_t lastHeard = now;
     for (;;) {
-        waiting = port.countData();
+        // The time before the count: a count of 0 taken after it proves the
+        // line quiet up to that time, however long the program was held
+        // between the two.
         uint32_t t = Read(clock);
+        waiting = port.countData();
         if (waiting < 0) // the port failed: no more can come
             break;
         if (waiting > 0) {

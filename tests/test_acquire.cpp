@@ -221,6 +221,12 @@ std::string FramingName(const testing::TestParamInfo<Framing>& p) {
     return std::string(p.param.line) + clocks[p.param.clock];
 }
 
+// Test names, as CTest lists them, carry the parameter printed.
+void PrintTo(const Framing& f, std::ostream* os) {
+    const char* clocks[] = {"fine clock", "Windows' default timer", "a raised timer"};
+    *os << f.line << " line, " << clocks[f.clock];
+}
+
 INSTANTIATE_TEST_SUITE_P(Tick, Lines, testing::ValuesIn(AllFramings()), FramingName);
 
 // A reply still arriving when the bound runs out: what came is decoded, the

@@ -177,6 +177,8 @@ TEST_P(Recovery, ReadingsLandInTheirCellsAgain) {
     std::vector<std::string> args =
         FaultArgs(fault, hangup ? HANGUP_AFTER : FAULT_FROM, FAULT_COUNT, Scale());
     args.insert(args.end(), {"--stripes", "--latency", "1"});
+    for (const std::string& a : LineFor(true))
+        args.push_back(a);
     SimProcess sim(args);
     ProgramProcess prog(true);
     unsigned long w = prog.Window();

@@ -66,7 +66,10 @@ TEST(Program, PacesCommandsInSerpentineOrder) {
 // Under faketime the program's clock runs ten times faster, so the raster
 // reaches its second row within seconds; under Wine it runs in real time.
 TEST(Program, MapOnScreenMatchesTheReplies) {
-    SimProcess sim({"--latency", "1"});
+    std::vector<std::string> args = {"--latency", "1"};
+    for (const std::string& a : LineFor(true))
+        args.push_back(a);
+    SimProcess sim(args);
     ProgramProcess prog(true);
     unsigned long w = prog.Window();
     ASSERT_NE(w, 0ul);

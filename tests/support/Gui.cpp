@@ -288,6 +288,12 @@ double TickStepMs() {
     return ProgramUnderWine() ? 16.0 : 0.5;
 }
 
+std::vector<std::string> LineFor(bool fast) {
+    if (fast && !ProgramUnderWine())
+        return {"--line", "whole"};
+    return {};
+}
+
 bool PortIsFree() {
     const char* wineLink = getenv("RANGESCAN_COM6_LINK");
     HANDLE h = CreateFileA(wineLink ? wineLink : "COM6", GENERIC_READ | GENERIC_WRITE, 0, NULL,

@@ -64,3 +64,10 @@ double AnswerBoundMs();
 double TickStepMs();
 // True when COM6 can be opened, as once the program has let it go.
 bool PortIsFree();
+// The simulator's line for a program started with ProgramProcess(fast). The
+// program ends a reply after 22 ms of quiet by its own clock: sped up ten
+// times that is 2.2 ms of real time, less than a busy machine may hold the
+// simulator between two bytes of a reply. A sped-up program therefore gets
+// each reply in one piece; in real time (under Wine, and every test not sped
+// up) the bytes come at the UART's pace, the simulator's default.
+std::vector<std::string> LineFor(bool fast);
