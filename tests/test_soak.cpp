@@ -1,7 +1,7 @@
 // The tick against a scripted device on a virtual clock: three whole passes of
 // the raster (64,296 ticks), where every reading lands in its own cell and no
 // other cell changes; a device that never stops; replies in pieces read on a
-// clock that steps as Windows' does.
+// clock that steps as Windows' does, or by a program held between two looks.
 #include "scan/Acquire.h"
 #include "scan/Reply.h"
 #include "support/ScriptedSerial.h"
@@ -107,6 +107,27 @@ TEST(Soak, PiecesOfAReplyJoinOnASteppingClock) {
             << "pieces " << gap << " ms apart";
     }
     SetVirtualTickStep(0);
+}
+
+// The program held for 30 ms just after a count found the line empty, while
+// the rest of the reply arrived: the wait it was held in is not quiet on the
+// line, and the reply's pieces are joined.
+TEST(Soak, AWaitTheTickWasHeldInIsNotQuiet) {
+    ScriptedLine line;
+    // The drain's count, the first piece, two empty counts (the clock seen to
+    // move by 1 ms) and then the hold.
+    line.trickle = {"", "12", "", "", "34"};
+    line.afterCount = [](int counts) {
+        if (counts == 3)
+            SetVirtualMs(VirtualMs() + 30);
+    };
+    AttachLine(&line);
+    Serial port("COM6");
+    AttachLine(nullptr);
+    std::unique_ptr<ScanState> s(new ScanState);
+    InitScanState(*s, GetTickCount());
+    AcquireSample(*s, port);
+    EXPECT_EQ(s->bufferX[1][0], DecodeReply("1234", 4));
 }
 
 } // namespace

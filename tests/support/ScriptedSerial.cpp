@@ -56,5 +56,8 @@ int Serial::countData() {
         l->waiting += l->trickle.front();
         l->trickle.pop_front();
     }
+    if (l->afterCount)
+        l->afterCount(l->counts);
+    l->counts++;
     return static_cast<int>(l->waiting.size());
 }

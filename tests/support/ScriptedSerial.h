@@ -18,6 +18,10 @@ struct ScriptedLine {
     std::deque<std::string> trickle;       // chunks arriving one per countData call
     std::vector<std::pair<int, int>> sent; // every command written
     bool gone = false;                     // the port fails from now on
+    // Called as each countData call returns, with how many came before it:
+    // where a test holds the program, as a busy machine may.
+    std::function<void(int counts)> afterCount;
+    int counts = 0;
 };
 
 // The line the next Serial constructed is attached to (null: the open fails).
