@@ -24,9 +24,6 @@ namespace {
 
 // The bootloader's wait after a reset, as the emulator has it by default.
 const double BOOT_MS = 1000;
-// The emulator notes a command's time when it reads the bytes, between slices
-// of the board's run: up to a slice late, some milliseconds on a loaded machine.
-const double BOARD_TIME_JITTER_MS = 5;
 
 // Times of the board log's lines of one kind ("open", "reset").
 std::vector<double> Events(const std::string& logPath, const std::string& kind) {
@@ -162,7 +159,7 @@ TEST(Board, ProgramScansTheEmulatedBoard) {
         ASSERT_EQ(cmds[i].v, replay->buffer[1]) << i;
         if (i > 0) {
             double gap = cmds[i].ms - cmds[i - 1].ms;
-            EXPECT_GT(gap, 250.0 - TickStepMs() - BOARD_TIME_JITTER_MS)
+            EXPECT_GT(gap, 250.0 - TickStepMs() - STAMP_JITTER_MS)
                 << "between commands " << i << " and " << i + 1;
             EXPECT_LT(gap, 400.0);
         }

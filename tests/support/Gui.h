@@ -59,6 +59,12 @@ void SendCloseRequest(unsigned long window);
 bool WaitForCommands(SimProcess& sim, size_t count, int waitMs);
 // How soon the program's window must go once asked to close.
 double AnswerBoundMs();
+// Commands are paced by the program's clock at the start of each tick, and
+// stamped when the device reads them: between the two lie the program's way
+// to its write and the device's to its read, a few milliseconds on a loaded
+// machine. End-to-end pacing is checked to within this; TickDue's own tests
+// hold the exact bound.
+const double STAMP_JITTER_MS = 5;
 // GetTickCount's step: 1 ms on the POSIX stand-in, about 16 ms on Windows
 // and Wine, where "more than 250 ms" by the tick count can be 235 ms of real time.
 double TickStepMs();
