@@ -18,18 +18,6 @@ static void Store(ScanState& s, float value) {
 // counts towards the tick's reply bound.
 static const uint32_t DRAIN_MS = 100;
 
-// Reads and drops up to `count` waiting bytes.
-static void Discard(Serial& port, int count) {
-    char scratch[REPLY_BUFFER_SIZE];
-    while (count > 0) {
-        int ask = count < REPLY_BUFFER_SIZE ? count : REPLY_BUFFER_SIZE;
-        int got = port.ReadData(scratch, static_cast<unsigned int>(ask));
-        if (got <= 0)
-            break;
-        count -= got;
-    }
-}
-
 // The tick count as the tick reads it, and the finest step it has been seen
 // to make (0 until it has moved).
 struct Clock {
@@ -45,16 +33,65 @@ static uint32_t Read(Clock& c) {
     return t;
 }
 
-// Reads the `waiting` bytes into the reply buffer after the `have` it holds;
-// what does not fit is read and dropped. Returns how many it now holds.
-static int Take(Serial& port, char* str, int have, int waiting) {
-    int room = REPLY_BUFFER_SIZE - have;
-    int ask = waiting < room ? waiting : room;
-    int got = ask > 0 ? port.ReadData(str + have, static_cast<unsigned int>(ask)) : 0;
-    if (got < 0)
-        return have;
-    Discard(port, waiting - got);
-    return have + got;
+// Bytes taken from the line until it has been quiet for QUIET_GAP_MS after
+// the last of them, or until `until` ms from the tick's start. The tick count
+// may move in steps (about 15.6 ms on Windows): two readings `d` apart may
+// then be up to one step more or less apart in truth, so the quiet is taken as
+// proven only at QUIET_GAP_MS plus the finest step seen.
+struct Listen {
+    Clock clock;
+    uint32_t start, until;
+    bool heard = false;  // at least one byte came
+    bool failed = false; // the port failed: no more can come
+    uint32_t lastHeard = 0;
+};
+
+// Reads the `waiting` bytes into `keep` after the `have` it holds (none with
+// `keep` null); what does not fit is read and dropped. Returns how many it now
+// holds, or -1 when a read failed.
+static int Take(Serial& port, char* keep, int have, int waiting) {
+    char scratch[REPLY_BUFFER_SIZE];
+    while (waiting > 0) {
+        int room = keep ? REPLY_BUFFER_SIZE - have : 0;
+        char* to = room > 0 ? keep + have : scratch;
+        int ask = room > 0 ? room : REPLY_BUFFER_SIZE;
+        ask = waiting < ask ? waiting : ask;
+        int got = port.ReadData(to, static_cast<unsigned int>(ask));
+        if (got <= 0)
+            return -1;
+        if (room > 0)
+            have += got;
+        waiting -= got;
+    }
+    return have;
+}
+
+// One look at the line: takes what is waiting into `keep` (see Take) and
+// tells whether to look again after a millisecond's sleep. `*have` counts the
+// bytes kept.
+static bool Look(Listen& l, Serial& port, char* keep, int* have) {
+    // A count of 0 proves the line quiet up to the time read before it. Bytes
+    // a count finds may have come at any moment up to the count, however long
+    // the program was held before it: they are timed by a reading after it.
+    uint32_t before = Read(l.clock);
+    int waiting = port.countData();
+    if (waiting > 0) {
+        int kept = Take(port, keep, *have, waiting);
+        l.failed = kept < 0;
+        *have = kept < 0 ? *have : kept;
+        l.heard = true;
+        l.lastHeard = Read(l.clock);
+    } else if (waiting < 0) {
+        l.failed = true;
+    }
+    if (l.failed)
+        return false;
+    if (waiting == 0 && !l.heard && keep == nullptr)
+        return false; // nothing stale: the drain costs one count
+    if (waiting == 0 && l.heard && l.clock.grain > 0 &&
+        static_cast<uint32_t>(before - l.lastHeard) >= QUIET_GAP_MS + l.clock.grain)
+        return false;
+    return static_cast<uint32_t>(l.clock.last - l.start) < l.until;
 }
 
 void AcquireSample(ScanState& s, Serial& port) {
@@ -65,45 +102,30 @@ void AcquireSample(ScanState& s, Serial& port) {
     // The scanner speaks only when asked, so nothing waiting before the command
     // goes out is part of its answer: it is the tail of a split or late reply,
     // the rest of a burst, or bytes sent unasked. Taken as the reply, it would
-    // put this reading and every later one a cell off. Drained until the line
-    // has been quiet for a millisecond (a burst reaches the queue in pieces),
-    // and for at most DRAIN_MS, so a device that never stops cannot hold the tick.
-    int waiting;
-    while ((waiting = port.countData()) > 0 &&
-           static_cast<uint32_t>(GetTickCount() - now) < DRAIN_MS) {
-        Discard(port, waiting);
+    // put this reading and every later one a cell off. Stale bytes come in
+    // pieces as the reply does, so they are dropped until the line has been
+    // quiet for the same gap, and for at most DRAIN_MS, so a device that never
+    // stops cannot hold the tick. With nothing waiting this is one count.
+    Listen drain;
+    drain.clock = {now, 0};
+    drain.start = now;
+    drain.until = DRAIN_MS;
+    int dropped = 0;
+    while (Look(drain, port, nullptr, &dropped))
         Sleep(1);
-    }
 
     port.WriteData(s.buffer, 2);
 
-    // Collect the reply until the line has been quiet for QUIET_GAP_MS. The
-    // tick count may move in steps (about 15.6 ms on Windows): two readings
-    // `d` apart may then be up to one step more or less apart in truth, so the
-    // quiet is taken as proven only at QUIET_GAP_MS plus the finest step seen.
-    Clock clock = {now, 0};
+    // Collect the reply until the line has been quiet for QUIET_GAP_MS.
+    Listen reply;
+    reply.clock = drain.clock;
+    reply.start = now;
+    reply.until = REPLY_TIMEOUT_MS;
     int len = 0;
-    bool heard = false;
-    uint32_t lastHeard = now;
-    for (;;) {
-        // The time before the count: a count of 0 taken after it proves the
-        // line quiet up to that time, however long the program was held
-        // between the two.
-        uint32_t t = Read(clock);
-        waiting = port.countData();
-        if (waiting < 0) // the port failed: no more can come
-            break;
-        if (waiting > 0) {
-            len = Take(port, s.str, len, waiting);
-            heard = true;
-            lastHeard = t;
-        } else if (heard && clock.grain > 0 && t - lastHeard >= QUIET_GAP_MS + clock.grain) {
-            break;
-        }
-        if (t - now >= REPLY_TIMEOUT_MS)
-            break;
+    while (Look(reply, port, s.str, &len))
         Sleep(1);
-    }
-    // Bytes counted but not read (a read failed) do not make a reply.
-    Store(s, heard && len > 0 ? DecodeReply(s.str, len) : NO_READING);
+    // A reply the port failed in the middle of is no reading: its digits are
+    // a part of a number, not the number. One cut by the bound is decoded as
+    // far as it came.
+    Store(s, reply.heard && !reply.failed && len > 0 ? DecodeReply(s.str, len) : NO_READING);
 }

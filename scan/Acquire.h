@@ -24,8 +24,10 @@ const uint32_t QUIET_GAP_MS = 22;
 bool TickDue(const ScanState& s, uint32_t now);
 
 // Runs one tick. Bytes already waiting when the tick begins are dropped
-// before its command. The reply is taken whole: from its first byte until the
-// line has been quiet for QUIET_GAP_MS, or until REPLY_TIMEOUT_MS from the
-// tick's start, whichever comes first. A tick that gets no reply byte within
-// REPLY_TIMEOUT_MS, or finds the port failed, stores NO_READING in its cell.
+// before its command, until the line has been quiet for QUIET_GAP_MS (for at
+// most 100 ms). The reply is taken whole: from its first byte until the line
+// has been quiet for QUIET_GAP_MS, or until REPLY_TIMEOUT_MS from the tick's
+// start, whichever comes first; a reply cut by that bound is decoded as far as
+// it came. A tick that gets no reply byte within REPLY_TIMEOUT_MS, or whose
+// port fails before the reply has ended, stores NO_READING in its cell.
 void AcquireSample(ScanState& s, Serial& port);

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -193,17 +194,28 @@ TEST_P(Lines, EveryReadingIsTheWholeReply) {
     Scan scan;
     std::unique_ptr<ScanState> replay(new ScanState);
     InitScanState(*replay, 0);
+    // The bytes each tick took, compared with the reply: a decode of 40 or
+    // more digits is infinite, so the readings alone would not show a cut.
     const int ticks = 100;
-    for (int i = 0; i < ticks; i++)
+    std::vector<std::string> took;
+    for (int i = 0; i < ticks; i++) {
+        memset(scan.s->str, 'x', REPLY_BUFFER_SIZE);
         scan.Tick();
+        took.emplace_back(scan.s->str, REPLY_BUFFER_SIZE);
+    }
     auto cmds = sim.Commands();
     ASSERT_EQ(cmds.size(), static_cast<size_t>(ticks));
     int wrong = 0;
     std::string first;
     for (int i = 0; i < ticks; i++) {
         StepSweep(*replay);
-        if (scan.Cell(replay->posX, replay->layerY) != Decode(cmds[i].reply) && !wrong++)
-            first = "tick " + std::to_string(i + 1) + ", reply " + cmds[i].reply;
+        std::string whole = cmds[i].reply.substr(0, REPLY_BUFFER_SIZE);
+        whole.resize(REPLY_BUFFER_SIZE, 'x');
+        bool right =
+            took[i] == whole && scan.Cell(replay->posX, replay->layerY) == Decode(cmds[i].reply);
+        if (!right && !wrong++)
+            first =
+                "tick " + std::to_string(i + 1) + ", reply " + cmds[i].reply + ", took " + took[i];
     }
     EXPECT_EQ(wrong, 0) << "wrong readings; the first: " << first;
 }
@@ -262,6 +274,38 @@ TEST(Tick, DeviceGoneMeansNoWait) {
         EXPECT_LT(scan.Tick(), 100.0) << "tick " << i;
         EXPECT_EQ(scan.Cell(i, 0), NO_READING);
     }
+}
+
+// The device hangs up 10 ms after the first half of its reply, well within
+// the quiet gap: the digits that came are no reading.
+TEST(Tick, HangUpInTheMiddleOfAReplyIsNoReading) {
+    SimProcess sim({"--fixed", "28910", "--fault", "cut", "--fault-from", "2", "--split-ms", "10"});
+    Scan scan;
+    scan.Tick();
+    scan.Tick();
+    EXPECT_EQ(scan.Cell(1, 0), Decode("28910"));
+    EXPECT_EQ(std::string(scan.s->str, 3), "289") << "the first half came";
+    EXPECT_EQ(scan.Cell(2, 0), NO_READING);
+}
+
+// Stale bytes reaching the computer through a USB adapter, in 62-byte packets
+// 5.4 ms apart and a last short one up to 16 ms later, while the next tick
+// begins: all of them are dropped before its command, and its reply is its
+// own, byte for byte.
+TEST(Tick, StaleBurstOverAUsbAdapterIsDroppedBeforeTheCommand) {
+    SimProcess sim({"--line", "ftdi", "--digits", "480-480", "--latency", "2", "--fault", "slow",
+                    "--fault-count", "1", "--slow-ms", "1150"});
+    Scan scan;
+    scan.Tick(); // its reply comes 1150 ms after the command: none by the bound
+    EXPECT_EQ(scan.Cell(1, 0), NO_READING);
+    Sleep(160); // the next tick begins while the late reply is arriving
+    ASSERT_GT(scan.port->countData(), 0);
+    memset(scan.s->str, 'x', REPLY_BUFFER_SIZE);
+    double took = scan.Tick();
+    auto cmds = sim.Commands();
+    ASSERT_EQ(cmds.size(), 2u);
+    EXPECT_EQ(std::string(scan.s->str, REPLY_BUFFER_SIZE), cmds[1].reply.substr(0, 100));
+    EXPECT_LT(took, REPLY_TIMEOUT_MS);
 }
 
 TEST(Tick, PortThatNeverOpenedMeansNoWait) {

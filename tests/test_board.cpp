@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -25,19 +26,35 @@ namespace {
 // The bootloader's wait after a reset, as the emulator has it by default.
 const double BOOT_MS = 1000;
 
-// Times of the board log's lines of one kind ("open", "reset").
-std::vector<double> Events(const std::string& logPath, const std::string& kind) {
-    std::vector<double> at;
+// The board log's lines of one kind ("open", "ping", "error"): their times,
+// and the rest of each line.
+struct Event {
+    double ms;
+    std::string rest;
+};
+
+std::vector<Event> Events(const std::string& logPath, const std::string& kind) {
+    std::vector<Event> at;
     std::ifstream in(logPath);
     std::string line;
     while (std::getline(in, line)) {
         std::istringstream s(line);
         double ms;
-        std::string k;
-        if (s >> ms >> k && k == kind)
-            at.push_back(ms);
+        std::string k, rest;
+        if (s >> ms >> k && k == kind) {
+            std::getline(s, rest);
+            at.push_back({ms, rest});
+        }
     }
     return at;
+}
+
+// The emulator's errors: a ping while a servo was still turning.
+std::string Errors(const SimProcess& board) {
+    std::string all;
+    for (const Event& e : Events(board.logPath, "error"))
+        all += std::to_string(e.ms) + ":" + e.rest + "\n";
+    return all;
 }
 
 // Runs the test host on COM6; its exit code, with what it printed.
@@ -64,9 +81,11 @@ bool NearScene(float reading, int h, int v) {
     return std::fabs(reading - scene) <= 0.015f * scene + 0.05f;
 }
 
-// The test host's checks against a flat target and against nothing in range;
-// each open of the port resets the board, and its bootloader has it a second
-// before the firmware starts.
+// The test host's checks against a flat target and against nothing in reach.
+// Each open of the port resets the board: its bootloader has it a second, then
+// the firmware starts and sets its servos straight. The pings aim where the
+// test host's commands point, the lone byte's neighbours included: paired
+// with the next command's first byte, it would aim elsewhere.
 TEST(Board, FirmwareKeepsTheProtocol) {
     {
         SimProcess board({"--range", "25"}, EMULATED_BOARD);
@@ -76,15 +95,35 @@ TEST(Board, FirmwareKeepsTheProtocol) {
         EXPECT_NE(out.find("ok   in step after a lost byte"), std::string::npos) << out;
         out.clear();
         EXPECT_EQ(Probe("--expect-cm 25", &out), 0) << out;
-        auto opens = Events(board.logPath, "open"), resets = Events(board.logPath, "reset");
-        ASSERT_GE(opens.size(), 2u);
-        ASSERT_EQ(resets.size(), opens.size()) << "a reset on every open";
-        for (size_t i = 0; i < opens.size(); i++)
-            EXPECT_NEAR(resets[i], opens[i], 5.0);
+        auto opens = Events(board.logPath, "open"), starts = Events(board.logPath, "pan");
+        ASSERT_EQ(opens.size(), 2u);
+        for (const Event& o : opens) {
+            auto first = std::find_if(starts.begin(), starts.end(),
+                                      [&](const Event& p) { return p.ms > o.ms; });
+            ASSERT_NE(first, starts.end());
+            EXPECT_EQ(first->rest, " 1500.0 us") << "the firmware's start after the open";
+            EXPECT_GE(first->ms, o.ms + BOOT_MS);
+            EXPECT_LT(first->ms, o.ms + BOOT_MS + 50);
+        }
+        // Commands as the test host sends them, clamped: centre, corners,
+        // centre, a lone byte, centre, then two out of range.
+        const int aims[9][2] = {{80, 70}, {5, 140}, {156, 140}, {156, 0},  {5, 0},
+                                {80, 70}, {80, 70}, {4, 140},   {156, 140}};
+        auto pings = Events(board.logPath, "ping");
+        ASSERT_EQ(pings.size(), 18u);
+        for (size_t i = 0; i < pings.size(); i++) {
+            double pan = 0, tilt = 0;
+            ASSERT_EQ(sscanf(pings[i].rest.c_str(), " pan %lf tilt %lf", &pan, &tilt), 2);
+            const int* aim = aims[i % 9];
+            EXPECT_NEAR(pan, PanDegrees(static_cast<uint8_t>(aim[0])), 0.1) << "ping " << i + 1;
+            EXPECT_NEAR(tilt, TiltDegrees(static_cast<uint8_t>(aim[1])), 0.1) << "ping " << i + 1;
+        }
+        EXPECT_EQ(Errors(board), "");
     }
     SimProcess board({"--range", "none"}, EMULATED_BOARD);
     std::string out;
     EXPECT_EQ(Probe("--expect-cm 0", &out), 0) << out;
+    EXPECT_EQ(Errors(board), "");
 }
 
 // The program's tick against the firmware: every reading is the decode of
@@ -115,6 +154,7 @@ TEST(Board, TickReadsTheSceneThroughTheFirmware) {
             << "tick " << i + 1 << ": " << got << " cm, the scene "
             << SceneReading(cmds[i].h, cmds[i].v);
     }
+    EXPECT_EQ(Errors(board), "");
 }
 
 // The built program against the firmware on the emulated board, in real time:
@@ -142,11 +182,11 @@ TEST(Board, ProgramScansTheEmulatedBoard) {
     // The program's open resets the board once; the test's own open to see
     // the port freed resets it again after the scan.
     double reset = -1;
-    for (double r : Events(board.logPath, "reset")) {
-        if (r < cmds[0].ms)
-            reset = r;
+    for (const Event& r : Events(board.logPath, "reset")) {
+        if (r.ms < cmds[0].ms)
+            reset = r.ms;
         else
-            EXPECT_GT(r, cmds.back().ms) << "the board reset during the scan";
+            EXPECT_GT(r.ms, cmds.back().ms) << "the board reset during the scan";
     }
     ASSERT_GE(reset, 0.0) << "no reset before the first command";
     EXPECT_GT(cmds[0].ms, reset + BOOT_MS) << "a command before the firmware ran";
@@ -169,6 +209,8 @@ TEST(Board, ProgramScansTheEmulatedBoard) {
     // An edge of an object can fall between the servo's aim and the command's.
     EXPECT_LE(offScene, 2) << "replies off the scene";
     EXPECT_GT(CheckLowestBand(shot, width, height, cmds, done), 5);
+    EXPECT_GT(CheckFarWhereNothingEchoes(shot, width, height, cmds, done), 10);
+    EXPECT_EQ(Errors(board), "");
 }
 
 } // namespace

@@ -130,4 +130,41 @@ TEST(Soak, AWaitTheTickWasHeldInIsNotQuiet) {
     EXPECT_EQ(s->bufferX[1][0], DecodeReply("1234", 4));
 }
 
+// The program held for 30 ms between reading the clock and the count that
+// finds the first piece of a reply: the piece may have come at the end of the
+// hold, so the second piece 15 ms later still belongs to it.
+TEST(Soak, BytesAreTimedAfterTheCountThatFoundThem) {
+    ScriptedLine line;
+    line.trickle.assign(40, "");
+    line.trickle[1] = "12";
+    line.trickle[1 + 15] = "34";
+    line.beforeCount = [](int counts) {
+        if (counts == 1)
+            SetVirtualMs(VirtualMs() + 30);
+    };
+    AttachLine(&line);
+    Serial port("COM6");
+    AttachLine(nullptr);
+    std::unique_ptr<ScanState> s(new ScanState);
+    InitScanState(*s, GetTickCount());
+    AcquireSample(*s, port);
+    EXPECT_EQ(std::string(s->str, 4), "1234");
+}
+
+// A port that fails in the middle of a reply leaves no reading: the digits
+// that came are a part of a number, not the number.
+TEST(Soak, PortFailingInTheMiddleOfAReplyLeavesNoReading) {
+    ScriptedLine line;
+    line.trickle = {"", "28", "", ""};
+    line.beforeCount = [&line](int counts) { line.gone = counts == 3; };
+    AttachLine(&line);
+    Serial port("COM6");
+    AttachLine(nullptr);
+    std::unique_ptr<ScanState> s(new ScanState);
+    InitScanState(*s, GetTickCount());
+    AcquireSample(*s, port);
+    EXPECT_EQ(std::string(s->str, 2), "28");
+    EXPECT_EQ(s->bufferX[1][0], NO_READING);
+}
+
 } // namespace

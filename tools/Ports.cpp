@@ -24,6 +24,11 @@ void Fail(const std::string& what) {
     exit(2);
 }
 
+void PrintVersion() {
+    printf("%s %s\n", toolName, RANGESCAN_VERSION);
+    exit(0);
+}
+
 long Number(const char* s, const char* opt) {
     char* end;
     errno = 0;

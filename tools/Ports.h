@@ -10,6 +10,8 @@
 // The tool's name, for its messages ("rangescan-sim").
 void SetToolName(const char* name);
 [[noreturn]] void Fail(const std::string& what);
+// Prints the tool's name and rangescan's version, and exits 0.
+[[noreturn]] void PrintVersion();
 // A whole non-negative number given for option `opt`, or Fail.
 long Number(const char* s, const char* opt);
 

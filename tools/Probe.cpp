@@ -1,9 +1,11 @@
 // rangescan-probe: checks a scanner on its serial port, a real board or the
 // emulated one: nothing sent unasked after the start-up wait, a reply of
-// digits to every command, the same reply to the same command, step kept after
-// a lost byte, out-of-range commands answered. Prints what it sent and got;
-// exits 0 when every check passed, 1 otherwise.
+// digits within the ranger's span to every command (never "0": no echo is the
+// far reply), the same reply to the same command, step kept after a lost byte,
+// out-of-range commands answered. Prints what it sent and got; exits 0 when
+// every check passed, 1 otherwise.
 #include "Ports.h"
+#include "firmware/scanner/config.h"
 
 #include <cerrno>
 #include <cmath>
@@ -21,11 +23,12 @@ const char* USAGE =
     "usage: rangescan-probe [options] PORT\n"
     "  PORT            a serial device (/dev/ttyUSB0, /dev/ttyACM0) or COMn in the ports folder\n"
     "  --wait-ms MS    wait after opening, while the board resets and starts (default 2000)\n"
-    "  --expect-cm CM  every reply must be CM away, within 2 % (0: nothing in range)\n";
+    "  --expect-cm CM  every reply must be CM away, within 2 % (0: nothing in reach, so\n"
+    "                  every reply is the ranger's time-out, 25000)\n";
 
 const double QUIET_MS = 50;   // a reply has ended after this quiet
 const double BOUND_MS = 1000; // the longest a reply may take
-const double LOST_BYTE_WAIT_MS = 150;
+const double LOST_BYTE_WAIT_MS = LONE_BYTE_MS + 50;
 
 int failures = 0;
 
@@ -67,7 +70,7 @@ bool Digits(const std::string& s) {
 }
 
 double Cm(const std::string& reply) {
-    return atof(reply.c_str()) / 2 / 29.1;
+    return atof(reply.c_str()) / 2 / ECHO_US_PER_CM;
 }
 
 std::string Printable(const std::string& s) {
@@ -89,9 +92,13 @@ std::string Ask(int fd, int h, int v, double expectCm) {
     char what[160];
     snprintf(what, sizeof what, "%3d %3d -> %s (%.1f cm) in %.0f ms", h, v, Printable(r).c_str(),
              Cm(r), took);
-    bool ok = Digits(r) && took < BOUND_MS;
+    // Within the ranger's span: its minimum for anything nearer, its time-out
+    // where nothing echoes.
+    double us = atof(r.c_str());
+    bool ok = Digits(r) && took < BOUND_MS && us >= ECHO_MIN_US && us <= ECHO_TIMEOUT_US;
     if (ok && expectCm >= 0)
-        ok = expectCm == 0 ? r == "0" : std::fabs(Cm(r) - expectCm) <= 0.02 * expectCm;
+        ok = expectCm == 0 ? r == std::to_string(ECHO_TIMEOUT_US)
+                           : std::fabs(Cm(r) - expectCm) <= 0.02 * expectCm;
     Check(ok, what);
     return ok ? r : "";
 }
@@ -140,7 +147,8 @@ int main(int argc, char** argv) {
     t.c_cflag |= CLOCAL | CREAD;
     t.c_cflag &= ~(CSTOPB | PARENB | CRTSCTS);
     tcsetattr(fd, TCSANOW, &t);
-    printf("%s at 115200 8N1; waiting %.0f ms for the board to start\n", port.c_str(), waitMs);
+    printf("%s at %ld 8N1; waiting %.0f ms for the board to start\n", port.c_str(), SCANNER_BAUD,
+           waitMs);
     fflush(stdout);
 
     std::string early = Collect(fd, waitMs);

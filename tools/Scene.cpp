@@ -1,5 +1,7 @@
 #include "Scene.h"
 
+#include "firmware/scanner/config.h"
+
 #include <cmath>
 
 namespace {
@@ -17,6 +19,9 @@ double Dot(Vec a, Vec b) {
 // Sensor at the origin: x to the right, y up, z straight ahead (centimetres).
 const double WALL_Z = 40.0;
 const double FLOOR_Y = -14.0;
+// The floor is a landing that ends on the left: beyond its edge, a stairwell
+// deeper than the ranger's reach, where nothing echoes.
+const double FLOOR_EDGE_X = -10.0;
 
 struct Sphere {
     Vec c;
@@ -61,10 +66,10 @@ double HitBox(Vec d, const Box& b) {
 } // namespace
 
 double PanDegrees(uint8_t h) {
-    return (h - 80.5) / 2.0;
+    return PanQuarterDegrees(h) / 4.0;
 }
 double TiltDegrees(uint8_t v) {
-    return (70.0 - v) / 2.0;
+    return TiltQuarterDegrees(v) / 4.0;
 }
 
 double RangeCm(uint8_t h, uint8_t v) {
@@ -75,8 +80,11 @@ double RangeCmAt(double panDegrees, double tiltDegrees) {
     double pan = panDegrees * PI / 180.0, tilt = tiltDegrees * PI / 180.0;
     Vec d = {std::cos(tilt) * std::sin(pan), std::sin(tilt), std::cos(tilt) * std::cos(pan)};
     double t = WALL_Z / d.z;
-    if (d.y < 0)
+    if (d.y < 0 && d.x * FLOOR_Y / d.y >= FLOOR_EDGE_X)
         t = std::fmin(t, FLOOR_Y / d.y);
+    else if (d.y * t < FLOOR_Y)
+        t = INFINITY; // down the stairwell, under the floor's level
+
     for (const Sphere& s : SPHERES)
         t = std::fmin(t, HitSphere(d, s));
     for (const Box& b : BOXES)
@@ -84,7 +92,14 @@ double RangeCmAt(double panDegrees, double tiltDegrees) {
     return t;
 }
 
+bool Echoes(double cm) {
+    return cm <= RANGER_MAX_CM;
+}
+
 std::string EncodeEcho(double cm) {
-    long us = std::lround(cm * 2.0 * 29.1);
-    return std::to_string(us < 0 ? 0 : us);
+    if (!Echoes(cm))
+        return std::to_string(ECHO_TIMEOUT_US);
+    long us = std::lround(cm * 2.0 * ECHO_US_PER_CM);
+    return std::to_string(us < static_cast<long>(ECHO_MIN_US) ? ECHO_MIN_US
+                                                              : static_cast<unsigned long>(us));
 }

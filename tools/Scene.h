@@ -1,23 +1,28 @@
-// The simulated scanner's world: a few objects in front of a wall, ray-cast
-// from the sensor at the origin in the direction a command pair points it.
+// The simulated scanner's world, shared by the simulated scanner and the board
+// emulator's ranger: a few objects in front of a wall, over a floor that ends
+// on the left at a stairwell where nothing echoes; ray-cast from the sensor at
+// the origin in the direction a command pair points it.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-// Pan, in degrees, for horizontal command `h`: (h - 80.5) / 2, so commands
-// 5..156 sweep -37.75..+37.75 degrees, left to right.
+// Pan and tilt, in degrees, for a command's bytes, as the scanner's firmware
+// maps them (firmware/scanner/config.h).
 double PanDegrees(uint8_t h);
-// Tilt, in degrees, for vertical command `v`: (70 - v) / 2, so 140 (layer 0)
-// looks 35 degrees down and 0 (layer 140) 35 degrees up.
 double TiltDegrees(uint8_t v);
 
 // Distance in centimetres from the sensor to the first surface along the ray
-// that points `pan` degrees right and `tilt` degrees up.
+// that points `pan` degrees right and `tilt` degrees up; infinite where the ray
+// meets nothing.
 double RangeCmAt(double pan, double tilt);
 // The same for the ray a command pair points the sensor along.
 double RangeCm(uint8_t h, uint8_t v);
 
-// The reply for a range: the round-trip echo time in microseconds
-// (centimetres x 2 x 29.1, rounded), as ASCII digits.
+// True when a surface `cm` away echoes within the ranger's reach.
+bool Echoes(double cm);
+
+// The reply for a range, as the scanner's firmware gives it: the round-trip
+// echo time in microseconds (centimetres x 2 x 29.1, rounded) as ASCII digits;
+// the ranger's minimum for anything nearer, its time-out where nothing echoes.
 std::string EncodeEcho(double cm);

@@ -9,6 +9,7 @@
 #include "Line.h"
 #include "Ports.h"
 #include "Scene.h"
+#include "firmware/scanner/config.h"
 
 #include <cerrno>
 #include <cmath>
@@ -41,7 +42,8 @@ const char* USAGE =
     "  --stripes           a scene of stripes two columns wide, 5 and 25 cm by turns\n"
     "  --log FILE          one line per command: ms, 'cmd', the two bytes, the reply;\n"
     "                      one per write: ms, 'sent', the byte count\n"
-    "  --fault KIND        silent | slow | split | burst | garbage\n"
+    "  --fault KIND        silent | slow | split | burst | garbage | cut (the reply's\n"
+    "                      first half, then a hang-up --split-ms later)\n"
     "  --fault-from N      first command (1-based) the fault applies to (default 1)\n"
     "  --fault-count N     commands the fault applies to (default 0: all from there on)\n"
     "  --slow-ms MS        slow: reply this late (default 1500)\n"
@@ -52,7 +54,7 @@ const char* USAGE =
     "  --hangup-after N    answer N commands, then hang up and exit\n"
     "The ports folder is $XDG_CONFIG_HOME/rangescan/ports (~/.config/rangescan/ports).\n";
 
-enum Fault { NONE, SILENT, SLOW, SPLIT, BURST, GARBAGE };
+enum Fault { NONE, SILENT, SLOW, SPLIT, BURST, GARBAGE, CUT };
 
 struct Options {
     std::string port = "COM6", link, fixed, logPath, unasked;
@@ -106,9 +108,9 @@ Options Parse(int argc, char** argv) {
             o.logPath = value();
         } else if (a == "--fault") {
             std::string k = value();
-            const char* names[] = {"none", "silent", "slow", "split", "burst", "garbage"};
+            const char* names[] = {"none", "silent", "slow", "split", "burst", "garbage", "cut"};
             int found = -1;
-            for (int f = 0; f < 6; f++)
+            for (int f = 0; f < 7; f++)
                 if (k == names[f])
                     found = f;
             if (found < 0)
@@ -183,6 +185,8 @@ int main(int argc, char** argv) {
         wait = std::max(0.0, std::min(wait, LineNextDue(wire) - now));
         if (!unsent.empty())
             wait = std::min(wait, 1.0);
+        if (hangupAt > 0)
+            wait = std::max(0.0, std::min(wait, hangupAt - now));
         // To the microsecond: a byte on the line takes 87 of them.
         pollfd pfd = {master, POLLIN, 0};
         timespec ts = {static_cast<time_t>(wait / 1000),
@@ -212,7 +216,7 @@ int main(int argc, char** argv) {
                 pendingSince = now;
             pending.append(in, static_cast<size_t>(got));
         }
-        if (pending.size() == 1 && now - pendingSince > 100)
+        if (pending.size() == 1 && now - pendingSince > LONE_BYTE_MS)
             pending.clear(); // a lone byte that no second byte followed
         while (pending.size() >= 2 && !hangup) {
             uint8_t h = static_cast<uint8_t>(pending[0]), v = static_cast<uint8_t>(pending[1]);
@@ -249,6 +253,11 @@ int main(int argc, char** argv) {
                 if (k < reply.size())
                     replies.emplace(now + o.latency + o.splitMs, reply.substr(k));
                 logged += " split";
+            } else if (f == CUT) {
+                replies.emplace(now + o.latency, reply.substr(0, reply.size() / 2));
+                hangup = true;
+                hangupAt = now + o.latency + o.splitMs;
+                logged += " cut";
             } else if (f == BURST) {
                 replies.emplace(now + o.latency,
                                 std::string(static_cast<size_t>(o.burstBytes), '9'));

@@ -2,50 +2,34 @@
 //
 // It points a pan servo and a tilt servo where the computer tells it, pings an
 // ultrasonic ranger and answers with the echo time. The exchange, at 115200
-// baud, 8N1:
+// baud, 8N1 (the facts are in config.h):
 //   computer to scanner: 2 bytes, horizontal command (4..156), vertical
 //                        command (0..140);
 //   scanner to computer: the round-trip echo time in microseconds as decimal
-//                        digits, no sign, no terminator; "0" when nothing
-//                        echoes before the ranger's timeout.
+//                        digits, no sign, no terminator. When nothing echoes
+//                        within the ranger's reach, the longest time it waits
+//                        (ECHO_TIMEOUT_US, "25000"): far, never "0". A reading
+//                        nearer than the ranger's 2 cm minimum is answered as
+//                        the minimum (ECHO_MIN_US, "116").
 // It sends nothing unasked. A lone byte that no second byte follows within
 // LONE_BYTE_MS is dropped, so that the next command is read in step; commands
 // outside their ranges are clamped.
 //
-// Builds from the command line (make -C firmware) or opens in the board's IDE
-// as a sketch. The servos run on Timer1's hardware PWM, so no interrupt of
-// theirs disturbs the echo timing.
+// Builds from the command line (cmake --preset firmware && cmake --build
+// --preset firmware) or opens in the board's IDE as a sketch. The servos run
+// on Timer1's hardware PWM, so no interrupt of theirs disturbs the echo timing.
 #include <Arduino.h>
 
-// ---- Pins -------------------------------------------------------------------
-const uint8_t PIN_PAN = 9;   // pan servo signal: OC1A, Timer1's first PWM output
-const uint8_t PIN_TILT = 10; // tilt servo signal: OC1B, Timer1's second PWM output
-const uint8_t PIN_TRIG = 7;  // ranger trigger (output)
-const uint8_t PIN_ECHO = 8;  // ranger echo (input)
+#include "config.h"
 
-// ---- Commands to angles ---------------------------------------------------
-// Both axes move half a degree a command step:
-//   pan  = (h - 80.5) / 2 degrees, right of straight ahead: 4..156 give
-//          -38.25..+37.75 (the sweep's 5..156: -37.75..+37.75);
-//   tilt = (70 - v) / 2 degrees, above level: 0 gives +35 (up), 140 gives -35
-//          (down; the scan's first layer).
-// A servo stands straight (0 degrees) at a 1500 us pulse and turns 90 degrees
-// for 1000 us more or less: 100/9 us a degree, so that 500..2500 us covers
-// -90..+90. Pan turns right and tilt up as the pulse grows.
-const uint8_t PAN_MIN = 4, PAN_MAX = 156;   // horizontal commands are clamped to these
-const uint8_t TILT_MIN = 0, TILT_MAX = 140; // vertical commands are clamped to these
-const int PAN_CENTRE_X2 = 161;              // twice the horizontal command that looks ahead
-const int TILT_CENTRE = 70;                 // the vertical command that looks level
-const long SERVO_CENTRE_US = 1500;
-const long SERVO_US_PER_90_DEGREES = 1000;
-
-// ---- Timing ---------------------------------------------------------------
-const long BAUD = 115200;
-const unsigned long LONE_BYTE_MS = 100;       // shorter than the computer's 250 ms tick
-const unsigned long SETTLE_MS = 20;           // after any move, for the servo to come to rest
-const unsigned long SETTLE_MS_PER_DEGREE = 2; // hobby servos turn about 60 degrees in 0.1 s
-const unsigned long ECHO_TIMEOUT_US = 25000;  // about 4.3 m there and back
-const unsigned int TIMER1_TOP = 39999;        // 20 ms servo frame of 0.5 us timer ticks
+// ---- Timing -----------------------------------------------------------------
+// After a move, before the ping: one servo frame for the new pulse to take
+// effect, 10 ms to spare, then 3 ms a degree of the larger move: a loaded
+// servo's 2.5 ms a degree (config.h) and a fifth more. The largest move of
+// the raster, the 70-degree tilt return after its last layer, waits 240 ms;
+// the servo is at rest after 195 ms.
+const unsigned long SETTLE_MS = SERVO_FRAME_MS + 10;
+const unsigned long SETTLE_MS_PER_DEGREE = 3;
 
 // Servo pulse, in Timer1 ticks (0.5 us), for an angle given in quarter degrees.
 static unsigned int PulseTicks(long quarterDegrees) {
@@ -53,14 +37,6 @@ static unsigned int PulseTicks(long quarterDegrees) {
     long scaled = quarterDegrees * 2 * SERVO_US_PER_90_DEGREES / 4;
     long rounded = (scaled >= 0 ? scaled + 45 : scaled - 45) / 90;
     return static_cast<unsigned int>(2 * SERVO_CENTRE_US + rounded);
-}
-
-static long PanQuarterDegrees(uint8_t h) {
-    return (2L * h - PAN_CENTRE_X2);
-}
-
-static long TiltQuarterDegrees(uint8_t v) {
-    return 2L * (TILT_CENTRE - v);
 }
 
 static long panNow = 0, tiltNow = 0; // where the servos were last sent, in quarter degrees
@@ -81,14 +57,18 @@ static void Aim(uint8_t h, uint8_t v) {
     delay(SETTLE_MS + (move * SETTLE_MS_PER_DEGREE + 3) / 4);
 }
 
-// The ranger's echo time in microseconds, 0 when nothing echoes in time.
+// The ranger's echo time in microseconds, within the ranger's span: no echo
+// in time is far, an echo too soon to tell is the nearest it measures.
 static unsigned long Ping() {
     digitalWrite(PIN_TRIG, LOW);
     delayMicroseconds(4);
     digitalWrite(PIN_TRIG, HIGH);
     delayMicroseconds(10);
     digitalWrite(PIN_TRIG, LOW);
-    return pulseIn(PIN_ECHO, HIGH, ECHO_TIMEOUT_US);
+    unsigned long us = pulseIn(PIN_ECHO, HIGH, ECHO_TIMEOUT_US);
+    if (us == 0)
+        return ECHO_TIMEOUT_US;
+    return us < ECHO_MIN_US ? ECHO_MIN_US : us;
 }
 
 void setup() {
@@ -104,7 +84,7 @@ void setup() {
     ICR1 = TIMER1_TOP;
     OCR1A = PulseTicks(0);
     OCR1B = PulseTicks(0);
-    Serial.begin(BAUD);
+    Serial.begin(SCANNER_BAUD);
 }
 
 void loop() {

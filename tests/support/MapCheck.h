@@ -8,6 +8,7 @@
 #include "Gui.h"
 #include "scan/Reply.h"
 #include "scan/ScanState.h"
+#include "tools/Scene.h"
 
 #include <gtest/gtest.h>
 
@@ -53,6 +54,52 @@ inline int CheckLowestBand(const std::vector<Rgb>& shot, int width, int height,
             EXPECT_NEAR(got.r, colour(lo).r, 4) << "column " << a;
             checked++;
         }
+    }
+    return checked;
+}
+
+// True where the scene gives no echo along a command's aim and a command step
+// to either side, so that the aim's rounding on a board cannot change it.
+inline bool NoEchoAround(int h, int v) {
+    for (int dh = -1; dh <= 1; dh++)
+        if (Echoes(RangeCm(static_cast<uint8_t>(h + dh), static_cast<uint8_t>(v))))
+            return false;
+    return true;
+}
+
+// Where nothing echoes in rows 0 and 1: the device replied the far reading,
+// exactly the firmware's, which the program stores as 30 cm or more; and the
+// map shows red without green between such points, where the row above is
+// also such a point or not yet measured. Returns how many readings it checked.
+inline int CheckFarWhereNothingEchoes(const std::vector<Rgb>& shot, int width, int height,
+                                      const std::vector<SimProcess::Command>& cmds, size_t done) {
+    std::unique_ptr<ScanState> grid(new ScanState);
+    InitScanState(*grid, 0);
+    std::vector<bool> far(2 * GRID_SIZE, false), measured(2 * GRID_SIZE, false);
+    int checked = 0;
+    for (size_t i = 0; i + 1 < done && i < cmds.size(); i++) {
+        StepSweep(*grid);
+        if (grid->posX < 0 || grid->layerY > 1)
+            continue;
+        size_t cell = static_cast<size_t>(grid->layerY * GRID_SIZE + grid->posX);
+        measured[cell] = true;
+        if (!NoEchoAround(cmds[i].h, cmds[i].v))
+            continue;
+        far[cell] = true;
+        checked++;
+        EXPECT_EQ(cmds[i].reply, EncodeEcho(INFINITY)) << "command " << i + 1;
+        EXPECT_GE(DecodeReply(cmds[i].reply.data(), static_cast<int>(cmds[i].reply.size())), 30.0f)
+            << "command " << i + 1;
+    }
+    auto farOrUnmeasured = [&](int a) { return far[GRID_SIZE + a] || !measured[GRID_SIZE + a]; };
+    for (int a = 0; a < 149; a++) {
+        if (!far[a] || !far[a + 1] || !farOrUnmeasured(a) || !farOrUnmeasured(a + 1))
+            continue;
+        int x = (2 * a + 1) * width / (2 * 151), yFromBottom = height / 280;
+        Rgb got = shot[static_cast<size_t>(height - 1 - yFromBottom) * width + x];
+        // Red, shading to black towards a row above not yet measured.
+        EXPECT_LE(got.g, 3) << "green where nothing echoes, column " << a;
+        EXPECT_GE(got.r, 100) << "column " << a;
     }
     return checked;
 }

@@ -50,6 +50,8 @@ bool Serial::isData(int req) {
 
 int Serial::countData() {
     ScriptedLine* l = connected ? Line(hSerial) : nullptr;
+    if (l && l->beforeCount)
+        l->beforeCount(l->counts);
     if (!l || l->gone)
         return -1;
     if (!l->trickle.empty()) {

@@ -18,9 +18,9 @@ struct ScriptedLine {
     std::deque<std::string> trickle;       // chunks arriving one per countData call
     std::vector<std::pair<int, int>> sent; // every command written
     bool gone = false;                     // the port fails from now on
-    // Called as each countData call returns, with how many came before it:
-    // where a test holds the program, as a busy machine may.
-    std::function<void(int counts)> afterCount;
+    // Called as each countData call begins and as it returns, with how many
+    // came before it: where a test holds the program, as a busy machine may.
+    std::function<void(int counts)> beforeCount, afterCount;
     int counts = 0;
 };
 

@@ -1,0 +1,55 @@
+// The board's serial port as the computer sees it: UART0 through the board's
+// USB adapter, on the device side of a pseudo-terminal. The computer opening
+// the port resets the board (the adapter's DTR line), and the bootloader has
+// it for a while before the firmware runs; bytes from the computer reach the
+// UART as it can take them; the firmware's bytes reach the computer as the
+// line model delivers them (with "whole", each reply in one piece once it has
+// ended). Logs every byte in and out, and a "cmd" line per command with its
+// whole reply.
+#pragma once
+
+#include "BoardTime.h"
+#include "tools/Line.h"
+#include "tools/Ports.h"
+
+#include <deque>
+#include <string>
+
+struct HostLink {
+    avr_t* avr = nullptr;
+    const BoardTime* time = nullptr;
+    DeviceLog* log = nullptr;
+    int master = -1; // the pseudo-terminal's device side
+    Line line;
+    double bootMs = 1000;
+    std::string settings; // the line settings the computer gave, "115200 8N1"
+    // The computer's side.
+    bool hostOpen = false;
+    double bootUntil = 0; // the bootloader runs until then; the firmware after
+    std::deque<uint8_t> toBoard;
+    bool xoff = false;
+    std::string unsent, held; // bytes the computer has yet to take; a whole reply's
+    avr_irq_t* rx = nullptr;
+    // The log's commands: pairs of bytes in, and the reply that follows.
+    int firstByte = -1;
+    double firstAt = 0;
+    bool replyOpen = false;
+    int h = 0, v = 0;
+    double cmdAt = 0, lastOut = 0;
+    std::string reply;
+};
+
+void HostLinkInit(HostLink& l, avr_t* avr, const BoardTime& time, DeviceLog& log, int master,
+                  const std::string& settings);
+// Hooks UART `uart` ('0') to the link.
+void HostLinkConnect(HostLink& l, avr_t* avr, char uart);
+
+// The computer's side at `now`: the port opened or closed, bytes in, bytes
+// out, replies ended. An open resets the board: true when it did.
+bool HostLinkServe(HostLink& l, bool open, double now);
+// True while the bootloader holds the board after a reset.
+bool HostLinkBooting(const HostLink& l, double now);
+// Hands the UART the computer's next byte, when it can take one.
+void HostLinkFeed(HostLink& l);
+// Logs the command under way, if any (at the end of the run).
+void HostLinkEnd(HostLink& l);
