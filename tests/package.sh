@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks the packages scripts/package made in dist/: what they hold (programs,
-# docs, firmware image, desktop entry; no build paths), the Debian package's
-# declared dependencies, and, unpacked, that the program in each runs: the
+# docs, licence and notices, man pages, firmware images, desktop entry; no
+# build paths), the Debian package's declared dependencies, that lintian finds
+# no error and no warning in it, and, unpacked, that the program in each runs: the
 # missing-port case end to end (message, window, Escape, exit code 0), the zip's
 # under Wine. On CI (CI=true, as root) the Debian package is also installed for
 # real with apt-get and the installed program run the same way, then removed.
@@ -56,8 +57,24 @@ dpkg-deb -c "$deb" | awk '{ print $6 }' | sed 's|^\./|/|; s|/$||' >"$work/list"
 for f in /usr/bin/rangescan /usr/bin/rangescan-sim /usr/bin/rangescan-board /usr/bin/rangescan-probe \
     /usr/share/applications/rangescan.desktop /usr/share/doc/rangescan/README.md \
     /usr/share/doc/rangescan/docs/scanner.md /usr/share/rangescan/firmware/scanner.hex \
-    /usr/share/rangescan/firmware/scanner.elf; do
+    /usr/lib/rangescan/firmware/scanner.elf /usr/share/doc/rangescan/copyright \
+    /usr/share/doc/rangescan/changelog.gz /usr/share/doc/rangescan/THIRD-PARTY-NOTICES.md \
+    /usr/share/doc/rangescan/firmware-source/firmware/scanner/scanner.ino; do
     check "deb holds $f" contains "$f"
+done
+for p in rangescan rangescan-sim rangescan-board rangescan-probe; do
+    check "deb holds the man page of $p" contains "/usr/share/man/man1/$p.1.gz"
+done
+# Debian's own checker: no error, no warning; every override says why.
+lintian_clean() {
+    lintian --pedantic --fail-on error,warning "$deb" 2>&1 | grep -v 'root privileges'
+    return "${PIPESTATUS[0]}"
+}
+check "lintian: no error, no warning" lintian_clean
+check "every lintian override follows a comment giving its reason" awk \
+    '/^rangescan:/ && prev !~ /^#/ { bad = 1 } { prev = $0 } END { exit bad }' packaging/lintian-overrides
+for p in rangescan-sim rangescan-board rangescan-probe; do
+    check "build/native/$p --version" sh -c "build/native/$p --version | grep -qx '$p $version'"
 done
 check "deb holds nothing outside /usr" sh -c "! grep -v '^/usr' '$work/list' | grep -v '^\$'"
 check "deb version is the project's ($version)" test "$(dpkg-deb -f "$deb" Version)" = "$version"
@@ -70,9 +87,10 @@ dpkg-deb -x "$deb" "$work/deb"
 check "no build path in the deb's files" sh -c "! grep -rlF '$root/build' '$work/deb'"
 check "deb's desktop entry starts the program" grep -qx 'Exec=rangescan' \
     "$work/deb/usr/share/applications/rangescan.desktop"
-# The board emulator runs the package's firmware when given none.
+# The board emulator runs the firmware beside it when given none: the
+# package's, or its build tree's.
 board_runs() {
-    "$work/deb/usr/bin/rangescan-board" --link "$work/com6" >"$work/board.out" 2>&1 &
+    "$1" --link "$work/com6" >"$work/board.out" 2>&1 &
     local pid=$! ok=1
     for _ in $(seq 50); do grep -q 'linked at' "$work/board.out" && ok=0 && break; sleep 0.1; done
     kill "$pid" 2>/dev/null
@@ -80,14 +98,16 @@ board_runs() {
     cat "$work/board.out"
     return $ok
 }
-check "deb's rangescan-board runs the package's firmware" board_runs
+check "deb's rangescan-board runs the package's firmware" board_runs "$work/deb/usr/bin/rangescan-board"
+check "the build tree's rangescan-board runs its firmware" board_runs build/native/rangescan-board
 check "deb's rangescan, unpacked: missing port, window, Escape, exit 0" missing_port \
     "$work/deb/usr/bin/rangescan"
 
 # The Windows zip.
 check "a Windows zip in dist/" test -f "$zip"
 unzip -Z1 "$zip" | sed 's|^[^/]*/||' >"$work/list"
-for f in rangescan.exe README.md docs/scanner.md firmware/scanner.hex; do
+for f in rangescan.exe README.md LICENSE THIRD-PARTY-NOTICES.md licenses/mingw-w64.txt \
+    docs/scanner.md firmware/scanner.hex; do
     check "zip holds $f" contains "$f"
 done
 mkdir "$work/zip"

@@ -19,6 +19,7 @@
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -124,6 +125,29 @@ TEST(Board, FirmwareKeepsTheProtocol) {
     std::string out;
     EXPECT_EQ(Probe("--expect-cm 0", &out), 0) << out;
     EXPECT_EQ(Errors(board), "");
+}
+
+// Processor time a process has used, in seconds.
+double CpuSeconds(int pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::istringstream fields(all.substr(all.rfind(')') + 2));
+    std::string f;
+    long ticks = 0;
+    for (int i = 3; i <= 15 && fields >> f; i++)
+        if (i == 14 || i == 15) // utime, stime
+            ticks += std::stol(f);
+    return static_cast<double>(ticks) / sysconf(_SC_CLK_TCK);
+}
+
+// With no program at the port the emulator waits for one without spinning
+// (a loop on the hang-up the port reports would take a whole core).
+TEST(Board, IdlesWhileThePortIsClosed) {
+    SimProcess board({}, EMULATED_BOARD);
+    double cpu = CpuSeconds(board.Pid()), t0 = NowMs();
+    usleep(2000000);
+    double share = (CpuSeconds(board.Pid()) - cpu) / ((NowMs() - t0) / 1000);
+    EXPECT_LT(share, 0.1) << "of a core";
 }
 
 // The program's tick against the firmware: every reading is the decode of

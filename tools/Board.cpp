@@ -10,8 +10,13 @@
 #include "board/HostLink.h"
 #include "board/Ranger.h"
 #include "board/Servo.h"
+#include "tools/Clock.h"
 #include "tools/Line.h"
-#include "tools/Ports.h"
+#include "tools/PortLink.h"
+#include "tools/PortSettings.h"
+#include "tools/StopSignals.h"
+#include "tools/Tool.h"
+#include "firmware/scanner/config.h"
 
 #include <sim_elf.h>
 
@@ -24,7 +29,7 @@
 namespace {
 
 const char* USAGE =
-    "usage: rangescan-board [options]\n"
+    "Usage: rangescan-board [options]\n"
     "  --firmware ELF    the scanner's firmware (default: the build tree's\n"
     "                    ../firmware/firmware/scanner.elf beside this program, or the\n"
     "                    package's ../lib/rangescan/firmware/scanner.elf)\n"
@@ -57,11 +62,7 @@ Options ParseArgs(int argc, char** argv) {
     Options o;
     for (int i = 1; i < argc; i++) {
         std::string a = argv[i];
-        auto value = [&]() -> const char* {
-            if (i + 1 >= argc)
-                Fail(a + " needs a value");
-            return argv[++i];
-        };
+        auto value = [&]() { return OptionValue(argc, argv, &i); };
         if (a == "--help" || a == "-h") {
             fputs(USAGE, stdout);
             exit(0);
@@ -125,6 +126,18 @@ avr_t* MakeBoard(const std::string& firmware) {
     return avr;
 }
 
+// The board's pin numbers on the ATmega328P: D0..D7 are port D, D8..D13 port
+// B; Timer1's PWM outputs OC1A and OC1B are D9 and D10.
+char PinPort(uint8_t pin) {
+    return pin < 8 ? 'D' : 'B';
+}
+int PinBit(uint8_t pin) {
+    return pin % 8;
+}
+int Timer1Output(uint8_t pin) {
+    return pin - 9;
+}
+
 // True while the computer has the port open, after waiting up to `waitMs`
 // for its bytes: with no one at the other end, the pseudo-terminal's device
 // side reports a hang-up (at once, every time).
@@ -165,15 +178,16 @@ int main(int argc, char** argv) {
     // The wiring, as the firmware's pin map has it (firmware/scanner/config.h).
     Servo pan, tilt;
     ServoInit(pan, t.avr, t, log, "pan");
-    ServoConnect(pan, t.avr, 0); // D9, OC1A
+    ServoConnect(pan, t.avr, Timer1Output(PIN_PAN));
     ServoInit(tilt, t.avr, t, log, "tilt");
-    ServoConnect(tilt, t.avr, 1); // D10, OC1B
+    ServoConnect(tilt, t.avr, Timer1Output(PIN_TILT));
     Ranger ranger;
     RangerInit(ranger, t.avr, t, log, pan, tilt);
     ranger.target = o.range;
-    RangerConnect(ranger, t.avr, 'D', 7, 'B', 0); // trigger D7, echo D8
+    RangerConnect(ranger, t.avr, PinPort(PIN_TRIG), PinBit(PIN_TRIG), PinPort(PIN_ECHO),
+                  PinBit(PIN_ECHO));
     HostLink host;
-    HostLinkInit(host, t.avr, t, log, pty.master, LineName(settings));
+    HostLinkInit(host, t.avr, t, log, pty.master, PortSettingsName(settings));
     host.line.model = o.line;
     host.bootMs = o.bootMs;
     HostLinkConnect(host, t.avr, '0');

@@ -3,6 +3,8 @@
 // its bytes; the line says when the computer's driver gets which of them.
 #pragma once
 
+#include "firmware/scanner/config.h"
+
 #include <deque>
 #include <string>
 
@@ -19,7 +21,7 @@ const char* LineModelName(LineModel model);
 
 struct Line {
     LineModel model = LINE_UART;
-    double byteMs = 10.0 / 115.2;             // a byte's time on the wire: 10 bits at 115200 baud
+    double byteMs = 10000.0 / SCANNER_BAUD;   // a byte's time on the wire: 10 bits at 115200 baud
     double wireFree = 0;                      // when the device's UART has sent all it was given
     std::deque<std::pair<double, char>> wire; // bytes by the time their last bit is in
     std::string packet;                       // an adapter's bytes not yet sent on

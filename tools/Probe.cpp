@@ -4,7 +4,10 @@
 // far reply), the same reply to the same command, step kept after a lost byte,
 // out-of-range commands answered. Prints what it sent and got; exits 0 when
 // every check passed, 1 otherwise.
-#include "Ports.h"
+#include "Clock.h"
+#include "PortLink.h"
+#include "PortSettings.h"
+#include "Tool.h"
 #include "firmware/scanner/config.h"
 
 #include <cerrno>
@@ -14,17 +17,20 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <string>
+#include <strings.h>
 #include <sys/file.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace {
 
 const char* USAGE =
-    "usage: rangescan-probe [options] PORT\n"
+    "Usage: rangescan-probe [options] PORT\n"
     "  PORT            a serial device (/dev/ttyUSB0, /dev/ttyACM0) or COMn in the ports folder\n"
     "  --wait-ms MS    wait after opening, while the board resets and starts (default 2000)\n"
     "  --expect-cm CM  every reply must be CM away, within 2 % (0: nothing in reach, so\n"
-    "                  every reply is the ranger's time-out, 25000)\n";
+    "                  every reply is the ranger's time-out, 25000)\n"
+    "  --version       the version\n";
 
 const double QUIET_MS = 50;   // a reply has ended after this quiet
 const double BOUND_MS = 1000; // the longest a reply may take
@@ -108,31 +114,46 @@ bool Near(const std::string& a, const std::string& b) {
     return !a.empty() && !b.empty() && std::fabs(x - y) <= 0.02 * std::fmax(x, y);
 }
 
+struct Options {
+    std::string port;
+    double waitMs = 2000, expectCm = -1;
+};
+
+Options ParseArgs(int argc, char** argv) {
+    Options o;
+    for (int i = 1; i < argc; i++) {
+        std::string a = argv[i];
+        auto value = [&]() { return OptionValue(argc, argv, &i); };
+        if (a == "--help" || a == "-h") {
+            fputs(USAGE, stdout);
+            exit(0);
+        } else if (a == "--version") {
+            PrintVersion();
+        } else if (a == "--wait-ms") {
+            o.waitMs = Number(value(), "--wait-ms");
+        } else if (a == "--expect-cm") {
+            o.expectCm = Number(value(), "--expect-cm");
+        } else if (a[0] != '-' && o.port.empty()) {
+            o.port = a;
+        } else {
+            fputs(USAGE, stderr);
+            Fail("unknown option: " + a);
+        }
+    }
+    if (o.port.empty())
+        Fail("which port?");
+    if (strncasecmp(o.port.c_str(), "COM", 3) == 0)
+        o.port = PortLinkPath(o.port, "");
+    return o;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     SetToolName("rangescan-probe");
-    std::string port;
-    double waitMs = 2000, expectCm = -1;
-    for (int i = 1; i < argc; i++) {
-        std::string a = argv[i];
-        if (a == "--help" || a == "-h") {
-            fputs(USAGE, stdout);
-            return 0;
-        } else if ((a == "--wait-ms" || a == "--expect-cm") && i + 1 < argc) {
-            (a == "--wait-ms" ? waitMs : expectCm) = Number(argv[++i], a.c_str());
-        } else if (a[0] != '-' && port.empty()) {
-            port = a;
-        } else {
-            fputs(USAGE, stderr);
-            Fail("bad arguments");
-        }
-    }
-    if (port.empty())
-        Fail("which port?");
-    if (strncasecmp(port.c_str(), "COM", 3) == 0)
-        port = PortLinkPath(port, "");
-
+    Options o = ParseArgs(argc, argv);
+    std::string port = o.port;
+    double waitMs = o.waitMs, expectCm = o.expectCm;
     int fd = open(port.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (fd < 0)
         Fail("cannot open " + port + ": " + strerror(errno));
@@ -142,8 +163,8 @@ int main(int argc, char** argv) {
     if (tcgetattr(fd, &t) != 0)
         Fail(port + " is no serial port");
     cfmakeraw(&t);
-    cfsetispeed(&t, B115200);
-    cfsetospeed(&t, B115200);
+    cfsetispeed(&t, BaudSpeed(SCANNER_BAUD));
+    cfsetospeed(&t, BaudSpeed(SCANNER_BAUD));
     t.c_cflag |= CLOCAL | CREAD;
     t.c_cflag &= ~(CSTOPB | PARENB | CRTSCTS);
     tcsetattr(fd, TCSANOW, &t);

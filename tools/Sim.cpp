@@ -3,31 +3,34 @@
 // It links the pseudo-terminal's device as a COM port (the link comN in the
 // ports folder, or any path given with --link, such as Wine's dosdevices/com6)
 // and answers each two-byte command (pan, tilt) with the echo time of a built-in
-// scene, in microseconds, as ASCII digits with no terminator. Its bytes reach
-// the computer as a real line would deliver them (--line). Faults can be
-// switched on for tests. It removes its link on exit, also on SIGINT/SIGTERM.
+// scene, in microseconds, as ASCII digits with no terminator, as the scanner's
+// firmware does. Its bytes reach the computer as a real line would deliver them
+// (--line). Faults can be switched on for tests. It removes its link on exit,
+// also on SIGINT/SIGTERM.
+#include "Clock.h"
+#include "DeviceLog.h"
 #include "Line.h"
-#include "Ports.h"
+#include "PortLink.h"
+#include "PortSettings.h"
 #include "Scene.h"
+#include "StopSignals.h"
+#include "Tool.h"
 #include "firmware/scanner/config.h"
 
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
 #include <map>
 #include <poll.h>
 #include <string>
 #include <termios.h>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
 const char* USAGE =
-    "usage: rangescan-sim [options]\n"
+    "Usage: rangescan-sim [options]\n"
     "  --port COMn         link the device as this port in the ports folder (default COM6)\n"
     "  --link PATH         link the device at PATH instead\n"
     "  --force             replace an existing link that points at a live device\n"
@@ -52,9 +55,11 @@ const char* USAGE =
     "  --unasked TEXT      send TEXT unasked after the host configures the line\n"
     "  --unasked-ms MS     unasked: this long after (default 500)\n"
     "  --hangup-after N    answer N commands, then hang up and exit\n"
+    "  --version           the version\n"
     "The ports folder is $XDG_CONFIG_HOME/rangescan/ports (~/.config/rangescan/ports).\n";
 
 enum Fault { NONE, SILENT, SLOW, SPLIT, BURST, GARBAGE, CUT };
+const char* FAULT_NAMES[] = {"none", "silent", "slow", "split", "burst", "garbage", "cut"};
 
 struct Options {
     std::string port = "COM6", link, fixed, logPath, unasked;
@@ -67,18 +72,16 @@ struct Options {
     double slowMs = 1500, splitMs = 50, unaskedMs = 500;
 };
 
-Options Parse(int argc, char** argv) {
+Options ParseArgs(int argc, char** argv) {
     Options o;
     for (int i = 1; i < argc; i++) {
         std::string a = argv[i];
-        auto value = [&]() -> const char* {
-            if (i + 1 >= argc)
-                Fail(a + " needs a value");
-            return argv[++i];
-        };
+        auto value = [&]() { return OptionValue(argc, argv, &i); };
         if (a == "--help" || a == "-h") {
             fputs(USAGE, stdout);
             exit(0);
+        } else if (a == "--version") {
+            PrintVersion();
         } else if (a == "--port") {
             o.port = value();
         } else if (a == "--link") {
@@ -108,10 +111,9 @@ Options Parse(int argc, char** argv) {
             o.logPath = value();
         } else if (a == "--fault") {
             std::string k = value();
-            const char* names[] = {"none", "silent", "slow", "split", "burst", "garbage", "cut"};
             int found = -1;
-            for (int f = 0; f < 7; f++)
-                if (k == names[f])
+            for (int f = 0; f <= CUT; f++)
+                if (k == FAULT_NAMES[f])
                     found = f;
             if (found < 0)
                 Fail("unknown fault: " + k);
@@ -140,169 +142,210 @@ Options Parse(int argc, char** argv) {
     return o;
 }
 
+// The simulated scanner: its port, what the host has sent it, and what it is
+// to send back.
+struct Device {
+    Options o;
+    DevicePty pty;
+    std::string settings; // the port's settings, as the host left them
+    Line line;            // how its bytes reach the host
+    DeviceLog log;
+    std::multimap<double, std::string> replies; // when the device starts sending -> bytes
+    std::string pending, unsent; // bytes from the host; bytes the host is yet to take
+    double pendingSince = 0;
+    long commands = 0;
+    unsigned rng = 12345;
+    bool hangup = false; // no more answers
+    double hangupAt = 0; // when it hangs up
+};
+
+unsigned NextRandom(Device& d) {
+    d.rng = d.rng * 1103515245u + 12345u;
+    return d.rng;
+}
+
+// How long to wait for the host before the next thing the device must do.
+double Wait(const Device& d, double now) {
+    // Poll finely until the host has configured the line, so that the
+    // moment it did is logged to the millisecond.
+    double wait =
+        (d.settings.rfind(std::to_string(SCANNER_BAUD), 0) == 0 || d.commands > 0) ? 10 : 1;
+    if (!d.replies.empty())
+        wait = std::min(wait, d.replies.begin()->first - now);
+    wait = std::max(0.0, std::min(wait, LineNextDue(d.line) - now));
+    if (!d.unsent.empty())
+        wait = std::min(wait, 1.0);
+    if (d.hangupAt > 0)
+        wait = std::max(0.0, std::min(wait, d.hangupAt - now));
+    return wait;
+}
+
+// The port's settings: a change paces the line anew, and starts the unasked bytes.
+void TakeSettings(Device& d, double now) {
+    termios cur;
+    if (tcgetattr(d.pty.master, &cur) != 0 || PortSettingsName(cur) == d.settings)
+        return;
+    d.settings = PortSettingsName(cur);
+    long baud;
+    int bits, frame;
+    PortSettings(cur, &baud, &bits, &frame);
+    SetLinePace(d.line, baud, frame);
+    printf("rangescan-sim: line set to %s\n", d.settings.c_str());
+    fflush(stdout);
+    Log(d.log, now, "line %s", d.settings.c_str());
+    if (!d.o.unasked.empty())
+        d.replies.emplace(now + d.o.unaskedMs, d.o.unasked);
+}
+
+// The reply the scanner gives to a command.
+std::string Answer(Device& d, uint8_t h, uint8_t v) {
+    if (d.o.digitsMax > 0) {
+        long n = d.o.digitsMin +
+                 static_cast<long>((NextRandom(d) >> 8) % (d.o.digitsMax - d.o.digitsMin + 1));
+        std::string reply;
+        for (long i = 0; i < n; i++)
+            reply += static_cast<char>('0' + (NextRandom(d) >> 16) % 10);
+        return reply;
+    }
+    if (!d.o.fixed.empty())
+        return d.o.fixed;
+    // Stripes: a reading taken into the wrong cell breaks a stripe.
+    return EncodeEcho(d.o.stripes ? ((h / 2) % 2 ? 25.0 : 5.0) : RangeCm(h, v));
+}
+
+// When the reply goes out, as the fault in force has it; returns what the log
+// says of it.
+std::string Schedule(Device& d, double now, const std::string& reply) {
+    const Options& o = d.o;
+    bool faulty = o.fault != NONE && d.commands >= o.faultFrom &&
+                  (o.faultCount == 0 || d.commands < o.faultFrom + o.faultCount);
+    switch (faulty ? o.fault : NONE) {
+    case NONE:
+        d.replies.emplace(now + o.latency, reply);
+        return reply;
+    case SILENT:
+        return "- silent";
+    case SLOW:
+        d.replies.emplace(now + o.slowMs, reply);
+        return reply + " slow";
+    case SPLIT: {
+        size_t k = reply.size() > 1 ? reply.size() / 2 : 1;
+        d.replies.emplace(now + o.latency, reply.substr(0, k));
+        if (k < reply.size())
+            d.replies.emplace(now + o.latency + o.splitMs, reply.substr(k));
+        return reply + " split";
+    }
+    case CUT:
+        d.replies.emplace(now + o.latency, reply.substr(0, reply.size() / 2));
+        d.hangup = true;
+        d.hangupAt = now + o.latency + o.splitMs;
+        return reply + " cut";
+    case BURST:
+        d.replies.emplace(now + o.latency, std::string(static_cast<size_t>(o.burstBytes), '9'));
+        return "- burst " + std::to_string(o.burstBytes);
+    case GARBAGE: {
+        const char junk[] = "\r\n-+ .xX\x7f\xff\x01";
+        std::string g;
+        for (int i = 0; i < 8; i++)
+            g += junk[(NextRandom(d) >> 16) % (sizeof junk - 1)];
+        d.replies.emplace(now + o.latency, g);
+        return "- garbage";
+    }
+    }
+    return reply;
+}
+
+// The host's bytes, taken two by two as commands; a lone byte that no second
+// byte follows in time is dropped, as the firmware drops it.
+void TakeCommands(Device& d, double now) {
+    char in[4096];
+    ssize_t got = read(d.pty.master, in, sizeof in);
+    if (got > 0) {
+        if (d.pending.empty())
+            d.pendingSince = now;
+        d.pending.append(in, static_cast<size_t>(got));
+    }
+    if (d.pending.size() == 1 && now - d.pendingSince > LONE_BYTE_MS)
+        d.pending.clear();
+    while (d.pending.size() >= 2 && !d.hangup) {
+        uint8_t h = static_cast<uint8_t>(d.pending[0]), v = static_cast<uint8_t>(d.pending[1]);
+        d.pending.erase(0, 2);
+        d.pendingSince = now;
+        d.commands++;
+        std::string reply = Answer(d, h, v);
+        Log(d.log, now, "cmd %u %u %s", h, v, Schedule(d, now, reply).c_str());
+        if (d.o.hangupAfter && d.commands >= d.o.hangupAfter)
+            d.hangup = true;
+    }
+}
+
+// The device starts sending what is due; the line delivers what has reached
+// the host by now.
+void Deliver(Device& d, double now) {
+    while (!d.replies.empty() && d.replies.begin()->first <= now) {
+        LineSend(d.line, d.replies.begin()->first, d.replies.begin()->second);
+        d.replies.erase(d.replies.begin());
+    }
+    d.unsent += LineTake(d.line, now);
+    if (d.unsent.empty())
+        return;
+    ssize_t w = write(d.pty.master, d.unsent.data(), d.unsent.size());
+    if (w > 0) {
+        d.unsent.erase(0, static_cast<size_t>(w)); // the rest once the host reads
+        Log(d.log, now, "sent %zd", w);
+    }
+}
+
+// True once the device is to hang up: after its last answer has gone and the
+// host has had time to take it, or when a cut reply has it hang up at once.
+bool HangUpDue(Device& d, double now) {
+    if (d.hangup && d.replies.empty() && !LineBusy(d.line) && d.unsent.empty() && d.hangupAt == 0)
+        d.hangupAt = now + 200;
+    return d.hangupAt > 0 && now >= d.hangupAt;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     SetToolName("rangescan-sim");
-    Options o = Parse(argc, argv);
-    std::string link = PortLinkPath(o.port, o.link);
-
+    Device d;
+    d.o = ParseArgs(argc, argv);
+    std::string link = PortLinkPath(d.o.port, d.o.link);
     // The device side holds the host side open too, so the line does not hang
     // up between host sessions.
-    DevicePty pty = OpenDevicePty();
-    int master = pty.master, slave = pty.slave;
-    std::string slavePath = pty.slavePath;
+    d.pty = OpenDevicePty();
     termios t;
-    tcgetattr(slave, &t);
-    std::string line = LineName(t);
-    Line wire;
-    wire.model = o.line;
-
-    PlaceLink(link, slavePath, o.force);
+    tcgetattr(d.pty.slave, &t);
+    d.settings = PortSettingsName(t);
+    d.line.model = d.o.line;
+    PlaceLink(link, d.pty.slavePath, d.o.force);
     CatchStopSignals();
-
-    DeviceLog log;
-    OpenLog(log, o.logPath, NowMs());
-    printf("rangescan-sim: %s is %s, linked at %s\n", o.port.c_str(), slavePath.c_str(),
+    OpenLog(d.log, d.o.logPath, NowMs());
+    printf("rangescan-sim: %s is %s, linked at %s\n", d.o.port.c_str(), d.pty.slavePath.c_str(),
            link.c_str());
     fflush(stdout);
 
-    std::multimap<double, std::string> replies; // when the device starts sending -> bytes
-    std::string pending, unsent;
-    double pendingSince = 0;
-    long commands = 0;
-    unsigned rng = 12345;
-    bool hangup = false;
-    double hangupAt = 0;
-
     while (!StopRequested()) {
-        double now = NowMs();
-        // Poll finely until the host has configured the line, so that the
-        // moment it did is logged to the millisecond.
-        double wait = (line.rfind("115200", 0) == 0 || commands > 0) ? 10 : 1;
-        if (!replies.empty())
-            wait = std::min(wait, replies.begin()->first - now);
-        wait = std::max(0.0, std::min(wait, LineNextDue(wire) - now));
-        if (!unsent.empty())
-            wait = std::min(wait, 1.0);
-        if (hangupAt > 0)
-            wait = std::max(0.0, std::min(wait, hangupAt - now));
         // To the microsecond: a byte on the line takes 87 of them.
-        pollfd pfd = {master, POLLIN, 0};
+        double wait = Wait(d, NowMs());
+        pollfd pfd = {d.pty.master, POLLIN, 0};
         timespec ts = {static_cast<time_t>(wait / 1000),
                        static_cast<long>(std::fmod(wait, 1000.0) * 1e6)};
         ppoll(&pfd, 1, &ts, nullptr);
-        now = NowMs();
-
-        // The line's settings, as the host left them.
-        termios cur;
-        if (tcgetattr(master, &cur) == 0 && LineName(cur) != line) {
-            line = LineName(cur);
-            long baud;
-            int bits, frame;
-            LineSettings(cur, &baud, &bits, &frame);
-            SetLinePace(wire, baud, frame);
-            printf("rangescan-sim: line set to %s\n", line.c_str());
-            fflush(stdout);
-            Log(log, now, "line %s", line.c_str());
-            if (!o.unasked.empty())
-                replies.emplace(now + o.unaskedMs, o.unasked);
-        }
-
-        char in[4096];
-        ssize_t got = read(master, in, sizeof in);
-        if (got > 0) {
-            if (pending.empty())
-                pendingSince = now;
-            pending.append(in, static_cast<size_t>(got));
-        }
-        if (pending.size() == 1 && now - pendingSince > LONE_BYTE_MS)
-            pending.clear(); // a lone byte that no second byte followed
-        while (pending.size() >= 2 && !hangup) {
-            uint8_t h = static_cast<uint8_t>(pending[0]), v = static_cast<uint8_t>(pending[1]);
-            pending.erase(0, 2);
-            pendingSince = now;
-            commands++;
-            // Stripes: a reading taken into the wrong cell breaks a stripe.
-            double cm = o.stripes ? ((h / 2) % 2 ? 25.0 : 5.0) : RangeCm(h, v);
-            std::string reply = o.fixed.empty() ? EncodeEcho(cm) : o.fixed;
-            if (o.digitsMax > 0) {
-                rng = rng * 1103515245u + 12345u;
-                long n =
-                    o.digitsMin + static_cast<long>((rng >> 8) % (o.digitsMax - o.digitsMin + 1));
-                reply.clear();
-                for (long i = 0; i < n; i++) {
-                    rng = rng * 1103515245u + 12345u;
-                    reply += static_cast<char>('0' + (rng >> 16) % 10);
-                }
-            }
-            bool faulty = o.fault != NONE && commands >= o.faultFrom &&
-                          (o.faultCount == 0 || commands < o.faultFrom + o.faultCount);
-            Fault f = faulty ? o.fault : NONE;
-            std::string logged = reply;
-            if (f == NONE) {
-                replies.emplace(now + o.latency, reply);
-            } else if (f == SILENT) {
-                logged = "- silent";
-            } else if (f == SLOW) {
-                replies.emplace(now + o.slowMs, reply);
-                logged += " slow";
-            } else if (f == SPLIT) {
-                size_t k = reply.size() > 1 ? reply.size() / 2 : 1;
-                replies.emplace(now + o.latency, reply.substr(0, k));
-                if (k < reply.size())
-                    replies.emplace(now + o.latency + o.splitMs, reply.substr(k));
-                logged += " split";
-            } else if (f == CUT) {
-                replies.emplace(now + o.latency, reply.substr(0, reply.size() / 2));
-                hangup = true;
-                hangupAt = now + o.latency + o.splitMs;
-                logged += " cut";
-            } else if (f == BURST) {
-                replies.emplace(now + o.latency,
-                                std::string(static_cast<size_t>(o.burstBytes), '9'));
-                logged = "- burst " + std::to_string(o.burstBytes);
-            } else if (f == GARBAGE) {
-                const char junk[] = "\r\n-+ .xX\x7f\xff\x01";
-                std::string g;
-                for (int i = 0; i < 8; i++) {
-                    rng = rng * 1103515245u + 12345u;
-                    g += junk[(rng >> 16) % (sizeof junk - 1)];
-                }
-                replies.emplace(now + o.latency, g);
-                logged = "- garbage";
-            }
-            Log(log, now, "cmd %u %u %s", h, v, logged.c_str());
-            if (o.hangupAfter && commands >= o.hangupAfter)
-                hangup = true;
-        }
-
-        // The device starts sending what is due; the line delivers what has
-        // reached the computer by now.
-        while (!replies.empty() && replies.begin()->first <= now) {
-            LineSend(wire, replies.begin()->first, replies.begin()->second);
-            replies.erase(replies.begin());
-        }
-        unsent += LineTake(wire, now);
-        if (!unsent.empty()) {
-            ssize_t w = write(master, unsent.data(), unsent.size());
-            if (w > 0) {
-                unsent.erase(0, static_cast<size_t>(w)); // the rest once the host reads
-                Log(log, now, "sent %zd", w);
-            }
-        }
-        if (hangup && replies.empty() && !LineBusy(wire) && unsent.empty() && hangupAt == 0)
-            hangupAt = now + 200; // let the host take the last reply first
-        if (hangupAt && now >= hangupAt) {
-            printf("rangescan-sim: hanging up after %ld commands\n", commands);
+        double now = NowMs();
+        TakeSettings(d, now);
+        TakeCommands(d, now);
+        Deliver(d, now);
+        if (HangUpDue(d, now)) {
+            printf("rangescan-sim: hanging up after %ld commands\n", d.commands);
             fflush(stdout);
             break;
         }
     }
 
-    close(slave);
-    close(master);
-    RemoveLink(link, slavePath);
-    CloseLog(log);
+    close(d.pty.slave);
+    close(d.pty.master);
+    RemoveLink(link, d.pty.slavePath);
+    CloseLog(d.log);
     return 0;
 }

@@ -72,8 +72,8 @@ const unsigned long ECHO_MIN_US = 116;
 const unsigned long ECHO_TIMEOUT_US = 25000;
 
 // ---- Pins (ATmega328P board: Uno, Nano) ----------------------------------------
-// NOTE: the board emulator wires D7 as port D bit 7 and D8 as port B bit 0,
-// and takes the servos' pulses from Timer1's outputs A and B.
+// The board emulator wires the same pins; the servos must stay on Timer1's
+// outputs OC1A (D9) and OC1B (D10), whose hardware PWM the firmware uses.
 const uint8_t PIN_PAN = 9;   // pan servo signal: OC1A, Timer1's first PWM output
 const uint8_t PIN_TILT = 10; // tilt servo signal: OC1B, Timer1's second PWM output
 const uint8_t PIN_TRIG = 7;  // ranger trigger (output)

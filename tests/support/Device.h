@@ -27,6 +27,7 @@ class SimProcess {
     void Stop();             // ends it and waits
     bool Exited(int waitMs); // true once it has ended by itself
     std::string Output();    // what it printed so far
+    int Pid() const { return pid; }
     // Its log's "cmd" lines, in order.
     struct Command {
         double ms;

@@ -1,6 +1,7 @@
 #include "HostLink.h"
 
 #include "firmware/scanner/config.h"
+#include "tools/PortSettings.h"
 
 #include <avr_uart.h>
 
@@ -131,8 +132,8 @@ bool HostLinkServe(HostLink& l, bool open, double now) {
         return reset;
     }
     termios cur;
-    if (tcgetattr(l.master, &cur) == 0 && LineName(cur) != l.settings) {
-        l.settings = LineName(cur);
+    if (tcgetattr(l.master, &cur) == 0 && PortSettingsName(cur) != l.settings) {
+        l.settings = PortSettingsName(cur);
         Log(*l.log, now, "line %s", l.settings.c_str());
     }
     uint8_t in[256];

@@ -10,7 +10,7 @@
 
 #include "BoardTime.h"
 #include "tools/Line.h"
-#include "tools/Ports.h"
+#include "tools/DeviceLog.h"
 
 #include <deque>
 #include <string>

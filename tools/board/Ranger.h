@@ -7,7 +7,7 @@
 
 #include "BoardTime.h"
 #include "Servo.h"
-#include "tools/Ports.h"
+#include "tools/DeviceLog.h"
 
 enum {
     RANGER_IRQ_TRIGGER, // in: the trigger line

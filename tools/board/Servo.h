@@ -5,7 +5,7 @@
 #pragma once
 
 #include "BoardTime.h"
-#include "tools/Ports.h"
+#include "tools/DeviceLog.h"
 
 enum {
     SERVO_IRQ_PULSE, // in: the pulse width, in Timer1 ticks of 0.5 us

@@ -1,0 +1,5 @@
+// The device tools' clock.
+#pragma once
+
+// Milliseconds on CLOCK_MONOTONIC.
+double NowMs();
