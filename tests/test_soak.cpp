@@ -109,6 +109,17 @@ TEST(Soak, PiecesOfAReplyJoinOnASteppingClock) {
     SetVirtualTickStep(0);
 }
 
+// One tick from the start of the scan, on a port attached to `line`.
+std::unique_ptr<ScanState> OneTick(ScriptedLine& line) {
+    AttachLine(&line);
+    Serial port("COM6");
+    AttachLine(nullptr);
+    std::unique_ptr<ScanState> s(new ScanState);
+    InitScanState(*s, GetTickCount());
+    AcquireSample(*s, port);
+    return s;
+}
+
 // The program held for 30 ms just after a count found the line empty, while
 // the rest of the reply arrived: the wait it was held in is not quiet on the
 // line, and the reply's pieces are joined.
@@ -121,12 +132,7 @@ TEST(Soak, AWaitTheTickWasHeldInIsNotQuiet) {
         if (counts == 3)
             SetVirtualMs(VirtualMs() + 30);
     };
-    AttachLine(&line);
-    Serial port("COM6");
-    AttachLine(nullptr);
-    std::unique_ptr<ScanState> s(new ScanState);
-    InitScanState(*s, GetTickCount());
-    AcquireSample(*s, port);
+    std::unique_ptr<ScanState> s = OneTick(line);
     EXPECT_EQ(s->bufferX[1][0], DecodeReply("1234", 4));
 }
 
@@ -142,12 +148,7 @@ TEST(Soak, BytesAreTimedAfterTheCountThatFoundThem) {
         if (counts == 1)
             SetVirtualMs(VirtualMs() + 30);
     };
-    AttachLine(&line);
-    Serial port("COM6");
-    AttachLine(nullptr);
-    std::unique_ptr<ScanState> s(new ScanState);
-    InitScanState(*s, GetTickCount());
-    AcquireSample(*s, port);
+    std::unique_ptr<ScanState> s = OneTick(line);
     EXPECT_EQ(std::string(s->str, 4), "1234");
 }
 
@@ -157,12 +158,7 @@ TEST(Soak, PortFailingInTheMiddleOfAReplyLeavesNoReading) {
     ScriptedLine line;
     line.trickle = {"", "28", "", ""};
     line.beforeCount = [&line](int counts) { line.gone = counts == 3; };
-    AttachLine(&line);
-    Serial port("COM6");
-    AttachLine(nullptr);
-    std::unique_ptr<ScanState> s(new ScanState);
-    InitScanState(*s, GetTickCount());
-    AcquireSample(*s, port);
+    std::unique_ptr<ScanState> s = OneTick(line);
     EXPECT_EQ(std::string(s->str, 2), "28");
     EXPECT_EQ(s->bufferX[1][0], NO_READING);
 }

@@ -51,8 +51,8 @@ const double IDLE_LOOK_MS = 5;   // while the port is closed, how often to look 
 const double MAX_BEHIND_MS = 50; // the board that falls this far behind keeps the pace from there
 
 struct Options {
-    std::string firmware, port = "COM6", link, logPath;
-    bool force = false;
+    PortLinkOptions where;
+    std::string firmware, logPath;
     LineModel line = LINE_UART;
     double bootMs = 1000;
     double range = -1; // a flat target's distance; -1: the scene; 0: nothing
@@ -63,19 +63,11 @@ Options ParseArgs(int argc, char** argv) {
     for (int i = 1; i < argc; i++) {
         std::string a = argv[i];
         auto value = [&]() { return OptionValue(argc, argv, &i); };
-        if (a == "--help" || a == "-h") {
-            fputs(USAGE, stdout);
-            exit(0);
-        } else if (a == "--version") {
-            PrintVersion();
+        StandardOption(a, USAGE);
+        if (TakePortLinkOption(o.where, argc, argv, &i)) {
+            continue;
         } else if (a == "--firmware") {
             o.firmware = value();
-        } else if (a == "--port") {
-            o.port = value();
-        } else if (a == "--link") {
-            o.link = value();
-        } else if (a == "--force") {
-            o.force = true;
         } else if (a == "--line") {
             std::string m = value();
             if (!ParseLineModel(m, &o.line))
@@ -88,8 +80,7 @@ Options ParseArgs(int argc, char** argv) {
         } else if (a == "--log") {
             o.logPath = value();
         } else {
-            fputs(USAGE, stderr);
-            Fail("unknown option: " + a);
+            UnknownOption(a, USAGE);
         }
     }
     return o;
@@ -161,14 +152,14 @@ int main(int argc, char** argv) {
 
     BoardTime t;
     t.avr = MakeBoard(o.firmware);
-    std::string link = PortLinkPath(o.port, o.link);
+    std::string link = PortLinkPath(o.where.port, o.where.link);
     DevicePty pty = OpenDevicePty();
     termios settings;
     tcgetattr(pty.slave, &settings);
     // Our copy of the computer's side goes: the master then sees a hang-up
     // while no one has the port open, and none while the computer has.
     close(pty.slave);
-    PlaceLink(link, pty.slavePath, o.force);
+    PlaceLink(link, pty.slavePath, o.where.force);
     CatchStopSignals();
     double start = NowMs();
     DeviceLog log;
@@ -192,7 +183,7 @@ int main(int argc, char** argv) {
     host.bootMs = o.bootMs;
     HostLinkConnect(host, t.avr, '0');
 
-    printf("rangescan-board: %s is %s, linked at %s\n", o.port.c_str(), pty.slavePath.c_str(),
+    printf("rangescan-board: %s is %s, linked at %s\n", o.where.port.c_str(), pty.slavePath.c_str(),
            link.c_str());
     fflush(stdout);
 

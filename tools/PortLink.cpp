@@ -13,6 +13,19 @@
 #include <termios.h>
 #include <unistd.h>
 
+bool TakePortLinkOption(PortLinkOptions& o, int argc, char** argv, int* i) {
+    std::string a = argv[*i];
+    if (a == "--port")
+        o.port = OptionValue(argc, argv, i);
+    else if (a == "--link")
+        o.link = OptionValue(argc, argv, i);
+    else if (a == "--force")
+        o.force = true;
+    else
+        return false;
+    return true;
+}
+
 std::string PortLinkPath(const std::string& port, const std::string& link) {
     if (!link.empty())
         return link;

@@ -4,6 +4,15 @@
 
 #include <string>
 
+// The options that place a device's link: --port COMn, --link PATH, --force.
+struct PortLinkOptions {
+    std::string port = "COM6", link;
+    bool force = false;
+};
+// Takes the option at argv[*i] (and its value) when it is one of those;
+// false for any other.
+bool TakePortLinkOption(PortLinkOptions& o, int argc, char** argv, int* i);
+
 // Where COMn is linked: the link given, or comN in the ports folder
 // ($XDG_CONFIG_HOME/rangescan/ports, ~/.config/rangescan/ports).
 std::string PortLinkPath(const std::string& port, const std::string& link);

@@ -124,20 +124,15 @@ Options ParseArgs(int argc, char** argv) {
     for (int i = 1; i < argc; i++) {
         std::string a = argv[i];
         auto value = [&]() { return OptionValue(argc, argv, &i); };
-        if (a == "--help" || a == "-h") {
-            fputs(USAGE, stdout);
-            exit(0);
-        } else if (a == "--version") {
-            PrintVersion();
-        } else if (a == "--wait-ms") {
+        StandardOption(a, USAGE);
+        if (a == "--wait-ms") {
             o.waitMs = Number(value(), "--wait-ms");
         } else if (a == "--expect-cm") {
             o.expectCm = Number(value(), "--expect-cm");
         } else if (a[0] != '-' && o.port.empty()) {
             o.port = a;
         } else {
-            fputs(USAGE, stderr);
-            Fail("unknown option: " + a);
+            UnknownOption(a, USAGE);
         }
     }
     if (o.port.empty())
