@@ -298,7 +298,7 @@ TEST(Tick, StaleBurstOverAUsbAdapterIsDroppedBeforeTheCommand) {
     Scan scan;
     scan.Tick(); // its reply comes 1150 ms after the command: none by the bound
     EXPECT_EQ(scan.Cell(1, 0), NO_READING);
-    Sleep(160); // the next tick begins while the late reply is arriving
+    Sleep(170); // the next tick begins while the late reply is arriving
     ASSERT_GT(scan.port->countData(), 0);
     memset(scan.s->str, 'x', REPLY_BUFFER_SIZE);
     double took = scan.Tick();
