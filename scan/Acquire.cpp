@@ -33,9 +33,10 @@ static uint32_t Read(Clock& c) {
     return t;
 }
 
-// Bytes taken from the line until it has been quiet for QUIET_GAP_MS after
-// the last of them, or until `until` ms from the tick's start. The tick count
-// may move in steps (about 15.6 ms on Windows): two readings `d` apart may
+// One listen to the line, a look each millisecond (Look), for stale bytes or
+// for the reply: it ends once the line has been quiet for QUIET_GAP_MS after
+// the last byte, or `until` ms from the tick's start. The tick count may move
+// in steps (about 15.6 ms on Windows): two readings `d` apart may
 // then be up to one step more or less apart in truth, so the quiet is taken as
 // proven only at QUIET_GAP_MS plus the finest step seen.
 struct Listen {

@@ -10,6 +10,14 @@
 
 #include <stdint.h>
 
+// ---- The board -------------------------------------------------------------
+// An ATmega328P at 16 MHz. The firmware's build gives the core the same clock
+// (F_CPU, firmware/CMakeLists.txt); the board emulator runs at it.
+const unsigned long BOARD_CPU_HZ = 16000000UL;
+#ifdef F_CPU
+static_assert(F_CPU == BOARD_CPU_HZ, "the firmware is built for another clock");
+#endif
+
 // ---- The line --------------------------------------------------------------
 // 8 data bits, no parity, 1 stop bit, at this speed.
 const long SCANNER_BAUD = 115200;

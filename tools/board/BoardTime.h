@@ -1,9 +1,9 @@
 // The emulated board's time: its CPU's cycles, placed on the wall clock.
 #pragma once
 
-#include <sim_avr.h>
+#include "firmware/scanner/config.h"
 
-const double BOARD_CPU_HZ = 16e6;
+#include <sim_avr.h>
 
 struct BoardTime {
     avr_t* avr = nullptr;
