@@ -14,10 +14,6 @@ static void Store(ScanState& s, float value) {
         s.bufferX[s.posX][s.layerY] = value;
 }
 
-// The longest a tick spends dropping stale bytes before its command; it
-// counts towards the tick's reply bound.
-static const uint32_t DRAIN_MS = 100;
-
 // The tick count as the tick reads it, and the finest step it has been seen
 // to make (0 until it has moved).
 struct Clock {
@@ -44,6 +40,7 @@ struct Listen {
     uint32_t start, until;
     bool heard = false;  // at least one byte came
     bool failed = false; // the port failed: no more can come
+    bool quiet = false;  // it ended on the quiet gap
     uint32_t lastHeard = 0;
 };
 
@@ -90,8 +87,10 @@ static bool Look(Listen& l, Serial& port, char* keep, int* have) {
     if (waiting == 0 && !l.heard && keep == nullptr)
         return false; // nothing stale: the drain costs one count
     if (waiting == 0 && l.heard && l.clock.grain > 0 &&
-        static_cast<uint32_t>(before - l.lastHeard) >= QUIET_GAP_MS + l.clock.grain)
+        static_cast<uint32_t>(before - l.lastHeard) >= QUIET_GAP_MS + l.clock.grain) {
+        l.quiet = true;
         return false;
+    }
     return static_cast<uint32_t>(l.clock.last - l.start) < l.until;
 }
 
@@ -106,11 +105,15 @@ void AcquireSample(ScanState& s, Serial& port) {
     // put this reading and every later one a cell off. Stale bytes come in
     // pieces as the reply does, so they are dropped until the line has been
     // quiet for the same gap, and for at most DRAIN_MS, so a device that never
-    // stops cannot hold the tick. With nothing waiting this is one count.
+    // stops cannot hold the tick. With nothing waiting this is one count,
+    // unless the last tick's reply was cut by its bound: the rest of it may be
+    // on its way, between two USB packets, so the line counts as heard now.
     Listen drain;
     drain.clock = {now, 0};
     drain.start = now;
     drain.until = DRAIN_MS;
+    drain.heard = s.replyCut;
+    drain.lastHeard = now;
     int dropped = 0;
     while (Look(drain, port, nullptr, &dropped))
         Sleep(1);
@@ -125,6 +128,7 @@ void AcquireSample(ScanState& s, Serial& port) {
     int len = 0;
     while (Look(reply, port, s.str, &len))
         Sleep(1);
+    s.replyCut = reply.heard && !reply.failed && !reply.quiet;
     // A reply the port failed in the middle of is no reading: its digits are
     // a part of a number, not the number. One cut by the bound is decoded as
     // far as it came.

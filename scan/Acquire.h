@@ -18,6 +18,9 @@ const uint32_t REPLY_TIMEOUT_MS = 1000;
 // latency timer. The gap is measured on the tick count, whatever its grain
 // (see AcquireSample).
 const uint32_t QUIET_GAP_MS = 22;
+// The longest a tick spends dropping stale bytes before its command; it
+// counts towards the tick's reply bound.
+const uint32_t DRAIN_MS = 100;
 
 // True when more than TICK_PERIOD_MS has passed since the last tick began at
 // s.time; `now` is the current tick count. Correct across the counter's wrap.
@@ -25,7 +28,9 @@ bool TickDue(const ScanState& s, uint32_t now);
 
 // Runs one tick. Bytes already waiting when the tick begins are dropped
 // before its command, until the line has been quiet for QUIET_GAP_MS (for at
-// most 100 ms). The reply is taken whole: from its first byte until the line
+// most DRAIN_MS); after a tick whose reply was cut by its bound, the line is
+// not taken as quiet until that gap has passed, even if nothing is waiting
+// yet (the rest of that reply may be between two USB packets). The reply is taken whole: from its first byte until the line
 // has been quiet for QUIET_GAP_MS, or until REPLY_TIMEOUT_MS from the tick's
 // start, whichever comes first; a reply cut by that bound is decoded as far as
 // it came. A tick that gets no reply byte within REPLY_TIMEOUT_MS, or whose

@@ -9,6 +9,7 @@ void InitScanState(ScanState& s, uint32_t now) {
     s.layerY = 0;
     s.layermax = 1;
     s.reverse = false;
+    s.replyCut = false;
     for (int a = 0; a < GRID_SIZE; a++)
         for (int b = 0; b < GRID_SIZE; b++)
             s.bufferX[a][b] = NO_READING;

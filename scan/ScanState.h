@@ -26,6 +26,7 @@ struct ScanState {
     float bufferX[GRID_SIZE][GRID_SIZE]; // ranges, [column][row]
     uint32_t time;                       // tick count at the start of the last tick
     char str[REPLY_BUFFER_SIZE];         // reply buffer, kept from tick to tick
+    bool replyCut;                       // the last tick stopped listening mid-reply
 };
 
 // Sets every field to its start value; `now` is the current tick count.

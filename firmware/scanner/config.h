@@ -61,9 +61,17 @@ const unsigned long SERVO_FRAME_MS = 20;
 // How fast a servo turns with the ranger and bracket on it. SG90/MG90S-type
 // servos are rated 0.1 s per 60 degrees with no load at 4.8 V and are slower
 // under load: taken as 0.15 s per 60 degrees, 2.5 ms a degree.
-// NOTE: the firmware's settle time (scanner.ino) must cover a move at this
-// pace plus a frame; the board emulator turns its servos at it.
+// NOTE: the firmware's settle time (below) must cover a move at this pace
+// plus a frame; the board emulator turns its servos at it.
 const double SERVO_LOADED_MS_PER_DEGREE = 2.5;
+
+// After a move, before the ping: one servo frame for the new pulse to take
+// effect, 10 ms to spare, then 3 ms a degree of the larger move: a loaded
+// servo's 2.5 ms a degree and a fifth more. The largest move of the raster,
+// the 70-degree tilt return after its last layer, waits 240 ms; the servo is
+// at rest after 195 ms.
+const unsigned long SETTLE_MS = SERVO_FRAME_MS + 10;
+const unsigned long SETTLE_MS_PER_DEGREE = 3;
 
 // ---- The ranger (HC-SR04 type) -----------------------------------------------
 // Sound takes 29.1 us a centimetre (343 m/s); the echo comes back after twice

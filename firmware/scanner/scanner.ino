@@ -22,15 +22,6 @@
 
 #include "config.h"
 
-// ---- Timing -----------------------------------------------------------------
-// After a move, before the ping: one servo frame for the new pulse to take
-// effect, 10 ms to spare, then 3 ms a degree of the larger move: a loaded
-// servo's 2.5 ms a degree (config.h) and a fifth more. The largest move of
-// the raster, the 70-degree tilt return after its last layer, waits 240 ms;
-// the servo is at rest after 195 ms.
-const unsigned long SETTLE_MS = SERVO_FRAME_MS + 10;
-const unsigned long SETTLE_MS_PER_DEGREE = 3;
-
 // Servo pulse, in Timer1 ticks (0.5 us), for an angle given in quarter degrees.
 static unsigned int PulseTicks(long quarterDegrees) {
     // ticks = 2 * (1500 + degrees * 1000 / 90) = 3000 + quarterDegrees * 50 / 9

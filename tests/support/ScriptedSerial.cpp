@@ -34,6 +34,7 @@ bool Serial::WriteData(BYTE* buffer, unsigned int nbChar) {
     if (!l || l->gone || nbChar != 2)
         return false;
     l->sent.emplace_back(buffer[0], buffer[1]);
+    l->sentAt.push_back(GetTickCount());
     if (l->device)
         l->waiting += l->device(buffer[0], buffer[1]);
     return true;

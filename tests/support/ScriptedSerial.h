@@ -17,6 +17,7 @@ struct ScriptedLine {
     std::string waiting;                   // bytes queued for the host
     std::deque<std::string> trickle;       // chunks arriving one per countData call
     std::vector<std::pair<int, int>> sent; // every command written
+    std::vector<DWORD> sentAt;             // the tick count at each write
     bool gone = false;                     // the port fails from now on
     // Called as each countData call begins and as it returns, with how many
     // came before it: where a test holds the program, as a busy machine may.
