@@ -30,9 +30,10 @@ bool TickDue(const ScanState& s, uint32_t now);
 // before its command, until the line has been quiet for QUIET_GAP_MS (for at
 // most DRAIN_MS); after a tick whose reply was cut by its bound, the line is
 // not taken as quiet until that gap has passed, even if nothing is waiting
-// yet (the rest of that reply may be between two USB packets). The reply is taken whole: from its
-// first byte until the line has been quiet for QUIET_GAP_MS, or until REPLY_TIMEOUT_MS from the
-// tick's start, whichever comes first; a reply cut by that bound is decoded as far as it came. A
-// tick that gets no reply byte within REPLY_TIMEOUT_MS, or whose port fails before the reply has
-// ended, stores NO_READING in its cell.
+// yet (the rest of that reply may be between two USB packets). The reply is
+// taken whole: from its first byte until the line has been quiet for
+// QUIET_GAP_MS, or until REPLY_TIMEOUT_MS from the tick's start, whichever
+// comes first; a reply cut by that bound is decoded as far as it came. A tick
+// that gets no reply byte within REPLY_TIMEOUT_MS, or whose port fails before
+// the reply has ended, stores NO_READING in its cell.
 void AcquireSample(ScanState& s, Serial& port);
