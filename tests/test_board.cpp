@@ -233,7 +233,7 @@ TEST(Board, ProgramScansTheEmulatedBoard) {
     // An edge of an object can fall between the servo's aim and the command's.
     EXPECT_LE(offScene, 2) << "replies off the scene";
     EXPECT_GT(CheckLowestBand(shot, width, height, cmds, done), 5);
-    EXPECT_GT(CheckFarWhereNothingEchoes(shot, width, height, cmds, done), 10);
+    EXPECT_GT(CheckFarWhereNothingEchoes(shot, width, height, cmds, done, true), 10);
     EXPECT_EQ(Errors(board), "");
 }
 

@@ -86,7 +86,7 @@ TEST(Program, MapOnScreenMatchesTheReplies) {
 
     int checked = CheckLowestBand(shot, width, height, sim.Commands(), done);
     EXPECT_GT(checked, 5) << "the scene has flat stretches to check exactly";
-    EXPECT_GT(CheckFarWhereNothingEchoes(shot, width, height, sim.Commands(), done), 10)
+    EXPECT_GT(CheckFarWhereNothingEchoes(shot, width, height, sim.Commands(), done, false), 10)
         << "readings where nothing echoes: the stairwell at the floor's edge";
 }
 

@@ -192,8 +192,9 @@ int main(int argc, char** argv) {
     bool open = HostHasPort(pty.master, 0, &now);
     auto serve = [&]() {
         if (HostLinkServe(host, open, now)) {
-            ServoReset(pan);
-            ServoReset(tilt);
+            ServoReset(pan, BoardOwnMs(t));
+            ServoReset(tilt, BoardOwnMs(t));
+            RangerReset(ranger);
         }
     };
     while (!StopRequested()) {
@@ -225,8 +226,8 @@ int main(int argc, char** argv) {
                 t.base += behind;
             }
         }
-        ServoPoll(pan, BoardMs(t));
-        ServoPoll(tilt, BoardMs(t));
+        ServoPoll(pan, BoardOwnMs(t));
+        ServoPoll(tilt, BoardOwnMs(t));
         // Until the wall clock has caught up with the board: each byte to the
         // computer when it is due, the computer's bytes as they come.
         double until = booting ? std::fmin(now + 1, host.bootUntil) : BoardMs(t);

@@ -67,12 +67,14 @@ inline bool NoEchoAround(int h, int v) {
     return true;
 }
 
-// Where nothing echoes in rows 0 and 1: the device replied the far reading,
-// exactly the firmware's, which the program stores as 30 cm or more; and the
-// map shows red without green between such points, where the row above is
-// also such a point or not yet measured. Returns how many readings it checked.
+// Where nothing echoes in rows 0 and 1, the map shows red without green
+// between such points, where the row above is also such a point or not yet
+// measured. With `firmware` (the replies are the scanner's firmware's, not the
+// simulator's, which answers from the same scene), the device also replied the
+// far reading there, 30 cm or more. Returns how many readings it checked.
 inline int CheckFarWhereNothingEchoes(const std::vector<Rgb>& shot, int width, int height,
-                                      const std::vector<SimProcess::Command>& cmds, size_t done) {
+                                      const std::vector<SimProcess::Command>& cmds, size_t done,
+                                      bool firmware) {
     std::unique_ptr<ScanState> grid(new ScanState);
     InitScanState(*grid, 0);
     std::vector<bool> far(2 * GRID_SIZE, false), measured(2 * GRID_SIZE, false);
@@ -87,6 +89,8 @@ inline int CheckFarWhereNothingEchoes(const std::vector<Rgb>& shot, int width, i
             continue;
         far[cell] = true;
         checked++;
+        if (!firmware)
+            continue;
         EXPECT_EQ(cmds[i].reply, EncodeEcho(INFINITY)) << "command " << i + 1;
         EXPECT_GE(DecodeReply(cmds[i].reply.data(), static_cast<int>(cmds[i].reply.size())), 30.0f)
             << "command " << i + 1;

@@ -9,6 +9,10 @@
 
 namespace {
 
+// From HC-SR04 datasheets: the 10 us trigger (shorter ones are not sure to
+// start a ping), a burst of eight 40 kHz pulses (200 us) before the echo line
+// rises, and a 38 ms echo pulse when nothing echoes. The module listens for a
+// trigger again only once its echo line has fallen.
 const uint32_t ECHO_DELAY_US = 250; // the burst of pulses before the echo line rises
 const uint32_t NO_ECHO_US = 38000;  // the echo line's time-out pulse when nothing echoes
 const uint32_t TRIGGER_MIN_US = 8;  // shorter trigger pulses start no ping
@@ -18,6 +22,7 @@ const char* IRQ_NAMES[RANGER_IRQ_COUNT] = {"1<ranger.trigger", "1>ranger.echo"};
 avr_cycle_count_t EchoFall(avr_t*, avr_cycle_count_t, void* param) {
     Ranger& r = *static_cast<Ranger*>(param);
     avr_raise_irq(r.irq + RANGER_IRQ_ECHO, 0);
+    r.busy = false;
     return 0;
 }
 
@@ -30,7 +35,7 @@ avr_cycle_count_t EchoRise(avr_t* avr, avr_cycle_count_t, void* param) {
 
 void OnTrigger(avr_irq_t*, uint32_t value, void* param) {
     Ranger& r = *static_cast<Ranger*>(param);
-    double ms = BoardMs(*r.time);
+    double ms = BoardOwnMs(*r.time), wall = BoardMs(*r.time);
     if (value) {
         r.trigRise = ms;
         return;
@@ -38,16 +43,21 @@ void OnTrigger(avr_irq_t*, uint32_t value, void* param) {
     if (r.trigRise < 0 || (ms - r.trigRise) * 1000 < TRIGGER_MIN_US)
         return;
     r.trigRise = -1;
+    if (r.busy) {
+        Log(*r.log, wall, "error trigger while the echo is high");
+        return;
+    }
     for (Servo* s : {r.pan, r.tilt})
         if (ServoMoving(*s, ms))
-            Log(*r.log, ms, "error ping while %s turns (at %.2f of %.2f degrees)", s->name,
-                ServoAngle(*s, ms), s->applyAt >= 0 ? s->pending : s->to);
+            Log(*r.log, wall, "error ping while %s turns (at %.2f of %.2f degrees)", s->name,
+                ServoAngle(*s, ms), ServoHeading(*s));
     double p = ServoAngle(*r.pan, ms), t = ServoAngle(*r.tilt, ms);
     double cm = r.target < 0 ? RangeCmAt(p, t) : r.target > 0 ? r.target : INFINITY;
     bool echo = Echoes(cm);
     r.echoUs = echo ? static_cast<uint32_t>(std::lround(cm * 2 * ECHO_US_PER_CM)) : NO_ECHO_US;
-    Log(*r.log, ms, "ping pan %.2f tilt %.2f cm %.2f echo %u", p, t, echo ? cm : 0.0,
+    Log(*r.log, wall, "ping pan %.2f tilt %.2f cm %.2f echo %u", p, t, echo ? cm : 0.0,
         echo ? r.echoUs : 0u);
+    r.busy = true;
     avr_cycle_timer_register_usec(r.avr, ECHO_DELAY_US, EchoRise, param);
 }
 
@@ -70,4 +80,11 @@ void RangerConnect(Ranger& r, avr_t* avr, char trigPort, int trigBit, char echoP
                     r.irq + RANGER_IRQ_TRIGGER);
     avr_connect_irq(r.irq + RANGER_IRQ_ECHO,
                     avr_io_getirq(avr, AVR_IOCTL_IOPORT_GETIRQ(echoPort), echoBit));
+}
+
+void RangerReset(Ranger& r) {
+    if (r.busy)
+        avr_raise_irq(r.irq + RANGER_IRQ_ECHO, 0);
+    r.busy = false;
+    r.trigRise = -1;
 }

@@ -22,7 +22,7 @@ double MoveAngle(const Servo& s, double ms) {
     return s.from + (s.to > s.from ? reach : -reach);
 }
 
-// A pulse whose frame has begun: the servo turns towards it from there.
+// A width the servo has learnt by `ms`: it turns towards it from then.
 void Apply(Servo& s, double ms) {
     if (s.applyAt < 0 || ms < s.applyAt)
         return;
@@ -33,21 +33,36 @@ void Apply(Servo& s, double ms) {
     s.restLogged = false;
 }
 
+// The servo as it stands at `ms`, for queries.
+Servo At(const Servo& s, double ms) {
+    Servo now = s;
+    Apply(now, ms);
+    return now;
+}
+
+// The wall-clock moment of the board's own `ms`, for the log.
+double Wall(const Servo& s, double ms) {
+    return s.time->base + ms;
+}
+
 void OnPulse(avr_irq_t*, uint32_t ticks, void* param) {
     Servo& s = *static_cast<Servo*>(param);
     if (ticks == 0)
         return; // no pulse: the servo holds where it is
-    double ms = BoardMs(*s.time);
+    double ms = BoardOwnMs(*s.time);
     Apply(s, ms);
-    double angle = (ticks / 2.0 - SERVO_CENTRE_US) * 90.0 / SERVO_US_PER_90_DEGREES;
-    Log(*s.log, ms, "%s %.1f us", s.name, ticks / 2.0);
+    double widthUs = ticks / 2.0;
+    double angle = (widthUs - SERVO_CENTRE_US) * 90.0 / SERVO_US_PER_90_DEGREES;
+    Log(*s.log, Wall(s, ms), "%s %.1f us", s.name, widthUs);
+    // The firmware starts Timer1 and sets both widths together at its start:
+    // the first width marks the timer's frames.
     if (s.frameOrigin < 0)
         s.frameOrigin = ms;
-    if (angle == (s.applyAt >= 0 ? s.pending : s.to))
+    if (angle == ServoHeading(s))
         return; // the width it has, or is about to get
     double frames = std::floor((ms - s.frameOrigin) / SERVO_FRAME_MS) + 1;
     s.pending = angle;
-    s.applyAt = s.frameOrigin + frames * SERVO_FRAME_MS;
+    s.applyAt = s.frameOrigin + frames * SERVO_FRAME_MS + widthUs / 1000.0;
 }
 
 } // namespace
@@ -66,24 +81,29 @@ void ServoConnect(Servo& s, avr_t* avr, int output) {
                     s.irq + SERVO_IRQ_PULSE);
 }
 
-void ServoReset(Servo& s) {
+void ServoReset(Servo& s, double ms) {
+    Apply(s, ms);
+    s.applyAt = -1;
     s.frameOrigin = -1;
 }
 
-double ServoAngle(Servo& s, double ms) {
-    Apply(s, ms);
-    return MoveAngle(s, ms);
+double ServoAngle(const Servo& s, double ms) {
+    return MoveAngle(At(s, ms), ms);
 }
 
-bool ServoMoving(Servo& s, double ms) {
-    Apply(s, ms);
-    return s.applyAt >= 0 || ms < RestAt(s);
+double ServoHeading(const Servo& s) {
+    return s.applyAt >= 0 ? s.pending : s.to;
+}
+
+bool ServoMoving(const Servo& s, double ms) {
+    Servo now = At(s, ms);
+    return now.applyAt >= 0 || ms < RestAt(now);
 }
 
 void ServoPoll(Servo& s, double ms) {
     Apply(s, ms);
     if (!s.restLogged && ms >= RestAt(s)) {
-        Log(*s.log, RestAt(s), "rest %s %.2f", s.name, s.to);
+        Log(*s.log, Wall(s, RestAt(s)), "rest %s %.2f", s.name, s.to);
         s.restLogged = true;
     }
 }
