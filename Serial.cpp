@@ -6,6 +6,9 @@
 // it cannot hold the program. Reads are left as the driver has them.
 static const DWORD WRITE_TIMEOUT_MS = 500;
 
+// Each message is flushed as it is printed: with standard output redirected
+// to a file it is fully buffered, and the one line that says why the map
+// stays black would reach the file only when the program ends.
 Serial::Serial(const char* portName) {
     this->connected = false;
 
@@ -15,8 +18,10 @@ Serial::Serial(const char* portName) {
     if (this->hSerial == INVALID_HANDLE_VALUE) {
         if (GetLastError() == ERROR_FILE_NOT_FOUND) {
             printf("ERROR: Handle was not attached. Reason: %s not available.\n", portName);
+            fflush(stdout);
         } else {
             printf("ERROR!!!");
+            fflush(stdout);
         }
         return;
     }
@@ -25,6 +30,7 @@ Serial::Serial(const char* portName) {
     memset(&dcbSerialParams, 0, sizeof(dcbSerialParams));
     if (!GetCommState(this->hSerial, &dcbSerialParams)) {
         printf("failed to get current serial parameters!");
+        fflush(stdout);
         return;
     }
 
@@ -35,6 +41,7 @@ Serial::Serial(const char* portName) {
 
     if (!SetCommState(this->hSerial, &dcbSerialParams)) {
         printf("ALERT: Could not set Serial Port parameters");
+        fflush(stdout);
         return;
     }
 

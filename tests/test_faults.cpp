@@ -228,17 +228,25 @@ class Escape : public testing::TestWithParam<const char*> {};
 
 // Escape pressed just as the third command has gone out, into a fault that
 // began with it: a silent or slow device keeps the tick waiting its whole bound.
-// A port that did not open (missing, or held by another process) is reported
-// at once, with no start-up wait: Escape soon after the window shows is
-// answered well within the 2000 ms that wait would take.
+// A port that did not open (missing, or held by another process) or is no
+// serial line is reported at once, with no start-up wait: the message is in
+// the redirected output while the program runs, and Escape soon after the
+// window shows is answered well within the 2000 ms that wait would take.
 TEST_P(Escape, EndsItWithZeroWithinTheReplyBoundAndAHalfSecond) {
     std::string fault = GetParam();
-    bool opens = fault != "busy" && fault != "missing";
+    bool opens = fault != "busy" && fault != "missing" && fault != "notserial";
     if (fault == "busy" && ProgramUnderWine())
         GTEST_SKIP() << "Wine does not enforce share mode 0 on serial ports";
     std::unique_ptr<SimProcess> sim;
     std::string message;
     HANDLE held = INVALID_HANDLE_VALUE;
+    struct Unlink { // a link of the tests' Wine prefix that the next test must not find
+        std::string path;
+        ~Unlink() {
+            if (!path.empty())
+                unlink(path.c_str());
+        }
+    } cleanup;
     if (fault == "missing") {
         std::string folder = UsePrivatePortsFolder();
         if (const char* wineLink = getenv("RANGESCAN_COM6_LINK"))
@@ -248,6 +256,15 @@ TEST_P(Escape, EndsItWithZeroWithinTheReplyBoundAndAHalfSecond) {
         message = "ERROR: Handle was not attached. Reason: COM6 not available.";
         // The Windows C runtime writes text-mode output: its line ends are CR LF.
         message += ProgramUnderWine() ? "\r\n" : "\n";
+    } else if (fault == "notserial") { // COM6 names a plain file
+        std::string folder = UsePrivatePortsFolder(), file = folder + "/not-a-port";
+        fclose(fopen(file.c_str(), "w"));
+        const char* wineLink = getenv("RANGESCAN_COM6_LINK");
+        std::string link = wineLink ? wineLink : folder + "/com6";
+        unlink(link.c_str());
+        ASSERT_EQ(symlink(file.c_str(), link.c_str()), 0);
+        cleanup.path = link;
+        message = "failed to get current serial parameters!";
     } else {
         std::vector<std::string> args = FaultArgs(fault, 3, 0, 1.0);
         args.insert(args.end(), {"--latency", "5"});
@@ -273,6 +290,7 @@ TEST_P(Escape, EndsItWithZeroWithinTheReplyBoundAndAHalfSecond) {
     }
     int code = -1;
     ASSERT_FALSE(prog.WaitExit(0, &code)) << "ended by itself with " << code;
+    EXPECT_EQ(prog.Output(), message) << "while it runs";
     double t0 = NowMs();
     SendKeys(w, "Escape");
     EXPECT_TRUE(prog.WindowGone(AnswerBoundMs() + 2000));
@@ -294,6 +312,6 @@ TEST_P(Escape, EndsItWithZeroWithinTheReplyBoundAndAHalfSecond) {
 
 INSTANTIATE_TEST_SUITE_P(Faults, Escape,
                          testing::Values("silent", "slow", "split", "burst", "garbage", "unasked",
-                                         "hangup", "busy", "missing"));
+                                         "hangup", "busy", "missing", "notserial"));
 
 } // namespace
