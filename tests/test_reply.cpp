@@ -1,7 +1,9 @@
+#include "firmware/scanner/config.h"
 #include "scan/Reply.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
 namespace {
@@ -14,6 +16,16 @@ TEST(Reply, DigitsAndEverythingElse) {
     for (int c = -128; c < 128; c++) {
         int expect = (c >= '0' && c <= '9') ? c - '0' : 0;
         EXPECT_EQ(CharToInt(static_cast<char>(c)), expect) << "byte " << c;
+    }
+}
+
+// The scanner answers a distance as its echo time in whole microseconds, at
+// its firmware's microseconds a centimetre: the program reads each back as
+// that distance, to within the half microsecond of the answer's rounding.
+TEST(Reply, TheScannersEchoTimeReadsBackAsItsDistance) {
+    for (unsigned cm = RANGER_MIN_CM; cm <= RANGER_MAX_CM; cm++) {
+        std::string us = std::to_string(std::lround(cm * 2 * ECHO_US_PER_CM));
+        EXPECT_NEAR(Decode(us), cm, 0.5 / (2 * ECHO_US_PER_CM) + 1e-4) << cm << " cm";
     }
 }
 

@@ -2,6 +2,7 @@
 // POSIX stand-in and, built for Windows, on Wine's Win32 API.
 #include "SerialClass.h"
 #include "support/Device.h"
+#include "firmware/scanner/config.h"
 #include "support/PortChecks.h"
 
 #include <gtest/gtest.h>
@@ -35,8 +36,10 @@ TEST(SerialToScanner, OpensCountsReadsAndWrites) {
     EXPECT_EQ(Captured(), "");
     ASSERT_TRUE(port.IsConnected());
     EXPECT_GE(took, 2000.0 - 16.0) << "the constructor waits for the device to start";
-    EXPECT_NE(sim.Output().find("line set to 115200 8N1"), std::string::npos)
-        << "the device sees 115200 8N1: " << sim.Output();
+    // The scanner's firmware is built for the line speed of its facts.
+    std::string line = "line set to " + std::to_string(SCANNER_BAUD) + " 8N1";
+    EXPECT_NE(sim.Output().find(line), std::string::npos)
+        << "the device sees " << line << ": " << sim.Output();
 
     EXPECT_TRUE(port.isData(0));
     EXPECT_FALSE(port.isData(-1)) << "-1 compares as the largest unsigned count";

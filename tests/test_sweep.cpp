@@ -1,7 +1,9 @@
+#include "firmware/scanner/config.h"
 #include "scan/ScanState.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <set>
 #include <vector>
@@ -21,6 +23,22 @@ struct Raster {
         return {s->buffer[0], s->buffer[1], s->posX, s->layerY};
     }
 };
+
+// The scanner takes commands within its own ranges (its firmware's facts) and
+// clamps the rest: the raster must send each end of them, and nothing beyond.
+TEST(Sweep, CommandsSpanTheScannersRangesExactly) {
+    Raster r;
+    int minX = 255, maxX = 0, minY = 255, maxY = 0;
+    for (int t = 0; t < 21432 + 304; t++) {
+        Tick k = r.Step();
+        minX = std::min(minX, k.cmdX), maxX = std::max(maxX, k.cmdX);
+        minY = std::min(minY, k.cmdY), maxY = std::max(maxY, k.cmdY);
+    }
+    EXPECT_EQ(minX, PAN_MIN);
+    EXPECT_EQ(maxX, PAN_MAX);
+    EXPECT_EQ(minY, TILT_MIN);
+    EXPECT_EQ(maxY, TILT_MAX);
+}
 
 TEST(Sweep, StartValues) {
     Raster r;
