@@ -23,6 +23,14 @@ if(WIN32)
             RENAME mingw-w64.txt OPTIONAL)
     install(DIRECTORY docs/ DESTINATION docs)
     install(FILES ${RANGESCAN_FIRMWARE_DIR}/scanner.hex DESTINATION firmware OPTIONAL)
+    # The firmware's source as a sketch folder for the board's IDE, and the
+    # notices of the libraries the image links (the board core, avr-libc).
+    install(FILES firmware/scanner/scanner.ino firmware/scanner/config.h
+            DESTINATION firmware/scanner)
+    install(FILES /usr/share/doc/avr-libc/copyright DESTINATION licenses RENAME avr-libc.txt
+            OPTIONAL)
+    install(FILES /usr/share/doc/arduino-core-avr/copyright DESTINATION licenses
+            RENAME arduino-core-avr.txt OPTIONAL)
     set(CPACK_GENERATOR ZIP)
     set(CPACK_PACKAGE_FILE_NAME rangescan-${PROJECT_VERSION}-windows-x64)
     include(CPack)

@@ -107,7 +107,8 @@ check "deb's rangescan, unpacked: missing port, window, Escape, exit 0" missing_
 check "a Windows zip in dist/" test -f "$zip"
 unzip -Z1 "$zip" | sed 's|^[^/]*/||' >"$work/list"
 for f in rangescan.exe README.md LICENSE THIRD-PARTY-NOTICES.md licenses/mingw-w64.txt \
-    docs/scanner.md firmware/scanner.hex; do
+    licenses/avr-libc.txt licenses/arduino-core-avr.txt docs/scanner.md docs/using.md \
+    firmware/scanner.hex firmware/scanner/scanner.ino firmware/scanner/config.h; do
     check "zip holds $f" contains "$f"
 done
 mkdir "$work/zip"
@@ -116,6 +117,21 @@ exe=$(find "$work/zip" -name rangescan.exe | head -n 1)
 check "zip's rangescan.exe needs no DLL beside it" sh -c \
     "! x86_64-w64-mingw32-objdump -p '$exe' | grep 'DLL Name' | grep -qiv -e kernel32 -e user32 -e gdi32 -e opengl32 -e msvcrt -e api-ms-win"
 check "zip's rangescan.exe under Wine: missing port, window, Escape, exit 0" missing_port wine "$exe"
+# The zip's sketch folder, built as the board's IDE builds it for an Uno
+# (Debian's core wants DECIMAL_DIG defined), to the firmware preset's size.
+flash_size() { avr-size "$1" | awk 'NR == 2 { print $1 + $2 }'; }
+sketch_builds() {
+    local sketch out=$work/sketch-build
+    sketch=$(find "$work/zip" -path '*/firmware/scanner/scanner.ino' | head -n 1)
+    mkdir -p "$out"
+    arduino-builder -compile -hardware /usr/share/arduino/hardware \
+        -hardware /usr/share/arduino-builder -tools /usr/bin -fqbn arduino:avr:uno \
+        -prefs 'compiler.cpp.extra_flags=-DDECIMAL_DIG=17' -build-path "$out" "$sketch" &&
+        echo "IDE build: $(flash_size "$out/scanner.ino.elf") bytes," \
+            "preset: $(flash_size build/firmware/firmware/scanner.elf) bytes" &&
+        [ "$(flash_size "$out/scanner.ino.elf")" = "$(flash_size build/firmware/firmware/scanner.elf)" ]
+}
+check "zip's sketch builds as the board's IDE builds it, to the preset's size" sketch_builds
 
 # Installed for real, where this is CI's fresh machine.
 if [ "${CI:-}" = true ] && [ "$(id -u)" = 0 ]; then
