@@ -17,7 +17,7 @@ if(WIN32)
     # The standalone program at the top, the docs, the licences and the
     # firmware image beside it. The program links the MinGW-w64 runtime
     # statically: its notices travel with it.
-    install(TARGETS rangescan RUNTIME DESTINATION .)
+    install(TARGETS rangescan rangescan-probe RUNTIME DESTINATION .)
     install(FILES README.md CHANGELOG.md LICENSE THIRD-PARTY-NOTICES.md DESTINATION .)
     install(FILES /usr/share/doc/mingw-w64-x86-64-dev/copyright DESTINATION licenses
             RENAME mingw-w64.txt OPTIONAL)

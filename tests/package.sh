@@ -106,7 +106,7 @@ check "deb's rangescan, unpacked: missing port, window, Escape, exit 0" missing_
 # The Windows zip.
 check "a Windows zip in dist/" test -f "$zip"
 unzip -Z1 "$zip" | sed 's|^[^/]*/||' >"$work/list"
-for f in rangescan.exe README.md LICENSE THIRD-PARTY-NOTICES.md licenses/mingw-w64.txt \
+for f in rangescan.exe rangescan-probe.exe README.md LICENSE THIRD-PARTY-NOTICES.md licenses/mingw-w64.txt \
     licenses/avr-libc.txt licenses/arduino-core-avr.txt docs/scanner.md docs/using.md \
     firmware/scanner.hex firmware/scanner/scanner.ino firmware/scanner/config.h; do
     check "zip holds $f" contains "$f"
@@ -117,6 +117,16 @@ exe=$(find "$work/zip" -name rangescan.exe | head -n 1)
 check "zip's rangescan.exe needs no DLL beside it" sh -c \
     "! x86_64-w64-mingw32-objdump -p '$exe' | grep 'DLL Name' | grep -qiv -e kernel32 -e user32 -e gdi32 -e opengl32 -e msvcrt -e api-ms-win"
 check "zip's rangescan.exe under Wine: missing port, window, Escape, exit 0" missing_port wine "$exe"
+# The zip's test host under Wine: it passes the simulated scanner and fails a
+# silent one and one that answers garbage.
+probe_wine() {
+    env WINEPREFIX="$root/build/windows/wineprefix" RANGESCAN_WINE_RUN="$root/tests/wine/run.sh" \
+        RANGESCAN_COM6_LINK="$root/build/windows/wineprefix/dosdevices/com6" \
+        RANGESCAN_WINE_PROBE="$(dirname "$exe")/rangescan-probe.exe" \
+        build/native/tests/test_probe --gtest_filter='Probe.PassesAGood*' |
+        tee /dev/stderr | grep -q '^\[  PASSED  \] 1 test'
+}
+check "zip's rangescan-probe.exe COM6 under Wine: a good scanner passes, a silent one fails" probe_wine
 # The zip's sketch folder, built as the board's IDE builds it for an Uno
 # (Debian's core wants DECIMAL_DIG defined), to the firmware preset's size.
 flash_size() { avr-size "$1" | awk 'NR == 2 { print $1 + $2 }'; }

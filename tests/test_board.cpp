@@ -58,17 +58,6 @@ std::string Errors(const SimProcess& board) {
     return all;
 }
 
-// Runs the test host on COM6; its exit code, with what it printed.
-int Probe(const std::string& args, std::string* out) {
-    std::string cmd = std::string(RANGESCAN_PROBE) + " " + args + " COM6 2>&1";
-    FILE* p = popen(cmd.c_str(), "r");
-    char buf[512];
-    while (p && fgets(buf, sizeof buf, p))
-        *out += buf;
-    int status = p ? pclose(p) : -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 // The scene's reply to a command, as the ranger would measure it exactly.
 float SceneReading(int h, int v) {
     std::string r = EncodeEcho(RangeCm(static_cast<uint8_t>(h), static_cast<uint8_t>(v)));
@@ -91,11 +80,11 @@ TEST(Board, FirmwareKeepsTheProtocol) {
     {
         SimProcess board({"--range", "25"}, EMULATED_BOARD);
         std::string out;
-        EXPECT_EQ(Probe("--expect-cm 25", &out), 0) << out;
+        EXPECT_EQ(RunProbe("--expect-cm 25", &out), 0) << out;
         EXPECT_NE(out.find("ok   nothing sent unasked"), std::string::npos) << out;
         EXPECT_NE(out.find("ok   in step after a lost byte"), std::string::npos) << out;
         out.clear();
-        EXPECT_EQ(Probe("--expect-cm 25", &out), 0) << out;
+        EXPECT_EQ(RunProbe("--expect-cm 25", &out), 0) << out;
         auto opens = Events(board.logPath, "open"), starts = Events(board.logPath, "pan");
         ASSERT_EQ(opens.size(), 2u);
         for (const Event& o : opens) {
@@ -123,7 +112,7 @@ TEST(Board, FirmwareKeepsTheProtocol) {
     }
     SimProcess board({"--range", "none"}, EMULATED_BOARD);
     std::string out;
-    EXPECT_EQ(Probe("--expect-cm 0", &out), 0) << out;
+    EXPECT_EQ(RunProbe("--expect-cm 0", &out), 0) << out;
     EXPECT_EQ(Errors(board), "");
 }
 

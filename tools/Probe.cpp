@@ -1,69 +1,142 @@
 // rangescan-probe: checks a scanner on its serial port, a real board or the
-// emulated one: nothing sent unasked after the start-up wait, a reply of
-// digits within the ranger's span to every command (never "0": no echo is the
-// far reply), the same reply to the same command, step kept after a lost byte,
-// out-of-range commands answered. Prints what it sent and got; exits 0 when
-// every check passed, 1 otherwise.
-#include "Clock.h"
-#include "PortLink.h"
-#include "PortSettings.h"
+// emulated one, through the same Win32 calls rangescan makes (on Windows the
+// system's, elsewhere the stand-in's): the port opens and takes the line
+// settings, nothing is sent unasked after the start-up wait, every command
+// gets a reply of digits within the ranger's span (never "0": no echo is the
+// far reply), the same reply to the same command, step kept after a lost
+// byte, out-of-range commands answered. Prints each check, then a verdict
+// with what to do; exits 0 when every check passed, 1 when the scanner failed
+// one, 2 when the port could not be used.
 #include "Tool.h"
 #include "firmware/scanner/config.h"
 
-#include <cerrno>
+#include <windows.h>
+
+#include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <poll.h>
 #include <string>
-#include <strings.h>
-#include <sys/file.h>
-#include <termios.h>
-#include <unistd.h>
 
 namespace {
 
 const char* USAGE =
     "Usage: rangescan-probe [options] PORT\n"
-    "  PORT            a serial device (/dev/ttyUSB0, /dev/ttyACM0) or COMn in the ports folder\n"
+    "  PORT            the scanner's port: COMn (on Linux, the link comN in the ports\n"
+    "                  folder, as rangescan finds it) or a device (/dev/ttyACM0)\n"
     "  --wait-ms MS    wait after opening, while the board resets and starts (default 2000)\n"
     "  --expect-cm CM  every reply must be CM away, within 2 % (0: nothing in reach, so\n"
     "                  every reply is the ranger's time-out, 25000)\n"
-    "  --version       the version\n";
+    "  --version       the version\n"
+    "Exit code: 0 every check passed; 1 the scanner failed a check; 2 the port could\n"
+    "not be opened or used (the verdict says why).\n";
 
-const double QUIET_MS = 50;   // a reply has ended after this quiet
-const double BOUND_MS = 1000; // the longest a reply may take
-const double LOST_BYTE_WAIT_MS = LONE_BYTE_MS + 50;
+const DWORD QUIET_MS = 50;   // a reply has ended after this quiet
+const DWORD BOUND_MS = 1000; // the longest a reply may take
+const DWORD LOST_BYTE_WAIT_MS = LONE_BYTE_MS + 50;
 
-int failures = 0;
+struct Probe {
+    HANDLE port = INVALID_HANDLE_VALUE;
+    bool gone = false;  // the port failed: unplugged, or the board's USB chip reset
+    bool heard = false; // some reply came, good or not
+    int failures = 0, answers = 0, asked = 0, noEcho = 0;
+    std::string firstFailure;
+};
 
-void Check(bool ok, const std::string& what) {
+void Check(Probe& p, bool ok, const std::string& what) {
     printf("%s %s\n", ok ? "ok  " : "FAIL", what.c_str());
     fflush(stdout);
-    failures += ok ? 0 : 1;
+    if (!ok && p.failures++ == 0)
+        p.firstFailure = what;
 }
 
-// What arrives until the line has been quiet for QUIET_MS, within `boundMs`.
-std::string Collect(int fd, double boundMs) {
+[[noreturn]] void Verdict(const char* state, const std::string& what, int code) {
+    printf("\nVerdict: %s\n%s\n", state, what.c_str());
+    fflush(stdout);
+    exit(code);
+}
+
+// Why the port could not be opened, and what to do, from the open's error.
+std::string OpenFailure(const std::string& name, DWORD error) {
+    if (error == ERROR_FILE_NOT_FOUND)
+        return "There is no port " + name +
+               ". Is the board plugged in? On Windows, Device\n"
+               "Manager (Ports) shows its COM number; on Linux, the link comN in\n"
+               "~/.config/rangescan/ports must point at the board (ls /dev/serial/by-id/).\n"
+               "rangescan says: \"ERROR: Handle was not attached. Reason: COM6 not available.\"";
+    if (error == ERROR_ACCESS_DENIED)
+        return name + " is held by another program (the IDE's serial monitor, avrdude,\n"
+                      "rangescan), or you may not open it (Linux: the dialout group).\n"
+                      "rangescan says: \"ERROR!!!\"";
+    return "Cannot open " + name + " (error " + std::to_string(error) +
+           ").\nrangescan says: \"ERROR!!!\"";
+}
+
+bool ComName(const std::string& name) {
+    return name.size() > 3 && toupper(name[0]) == 'C' && toupper(name[1]) == 'O' &&
+           toupper(name[2]) == 'M';
+}
+
+void Open(Probe& p, const std::string& name) {
+    // \\.\COMn names every COM port, COM10 and above included.
+    std::string path = ComName(name) ? "\\\\.\\" + name : name;
+    p.port = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, NULL);
+    if (p.port == INVALID_HANDLE_VALUE)
+        Verdict("the port could not be opened", OpenFailure(name, GetLastError()), 2);
+    DCB dcb;
+    memset(&dcb, 0, sizeof dcb);
+    dcb.DCBlength = sizeof dcb;
+    if (!GetCommState(p.port, &dcb))
+        Verdict("the port is no serial port",
+                name + " opened, but it is not a serial port (on Linux, the link points at\n"
+                       "something else). rangescan says: \"failed to get current serial "
+                       "parameters!\"",
+                2);
+    dcb.BaudRate = static_cast<DWORD>(SCANNER_BAUD);
+    dcb.ByteSize = 8;
+    dcb.StopBits = ONESTOPBIT;
+    dcb.Parity = NOPARITY;
+    if (!SetCommState(p.port, &dcb))
+        Verdict("the port refuses the line settings",
+                name + " will not take " + std::to_string(SCANNER_BAUD) +
+                    " baud, 8N1: try another adapter or driver.\n"
+                    "rangescan says: \"ALERT: Could not set Serial Port parameters\"",
+                2);
+    printf("ok   %s opened at %ld baud, 8N1\n", name.c_str(), SCANNER_BAUD);
+}
+
+// What arrives until the line has been quiet for QUIET_MS, within `boundMs`;
+// a look every millisecond.
+std::string Collect(Probe& p, DWORD boundMs) {
     std::string got;
-    double start = NowMs(), last = start;
+    DWORD start = GetTickCount(), last = start;
     for (;;) {
-        double now = NowMs();
+        DWORD now = GetTickCount();
         if (now - start >= boundMs || (!got.empty() && now - last >= QUIET_MS))
             return got;
-        pollfd p = {fd, POLLIN, 0};
-        if (poll(&p, 1, 5) > 0) {
-            char buf[256];
-            ssize_t n = read(fd, buf, sizeof buf);
-            if (n > 0) {
-                got.append(buf, static_cast<size_t>(n));
-                last = NowMs();
-            } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
-                return got;
-            }
+        DWORD errors = 0;
+        COMSTAT stat;
+        if (!ClearCommError(p.port, &errors, &stat)) {
+            p.gone = true;
+            return got;
+        }
+        char buf[256];
+        DWORD want = stat.cbInQue < sizeof buf ? stat.cbInQue : sizeof buf, n = 0;
+        if (want > 0 && ReadFile(p.port, buf, want, &n, NULL) && n > 0) {
+            got.append(buf, n);
+            last = GetTickCount();
+        } else {
+            Sleep(1);
         }
     }
+}
+
+void Send(Probe& p, const unsigned char* bytes, DWORD count) {
+    DWORD sent = 0;
+    if (!WriteFile(p.port, bytes, count, &sent, NULL))
+        p.gone = true;
 }
 
 bool Digits(const std::string& s) {
@@ -81,31 +154,36 @@ double Cm(const std::string& reply) {
 
 std::string Printable(const std::string& s) {
     std::string out;
-    for (unsigned char c : s)
-        out +=
-            (c >= 32 && c < 127) ? std::string(1, static_cast<char>(c)) : "\\x" + std::to_string(c);
+    for (unsigned char c : s) {
+        char hex[8];
+        snprintf(hex, sizeof hex, "\\x%02x", c);
+        out += (c >= 32 && c < 127) ? std::string(1, static_cast<char>(c)) : std::string(hex);
+    }
     return "\"" + out + "\"";
 }
 
 // Sends a command and reports its reply; the reply, or "" when it is no good.
-std::string Ask(int fd, int h, int v, double expectCm) {
+std::string Ask(Probe& p, int h, int v, double expectCm) {
     unsigned char cmd[2] = {static_cast<unsigned char>(h), static_cast<unsigned char>(v)};
-    double t0 = NowMs();
-    if (write(fd, cmd, 2) != 2)
-        Fail(std::string("cannot write: ") + strerror(errno));
-    std::string r = Collect(fd, BOUND_MS);
-    double took = NowMs() - t0;
+    DWORD t0 = GetTickCount();
+    Send(p, cmd, 2);
+    std::string r = Collect(p, BOUND_MS);
+    DWORD took = GetTickCount() - t0;
     char what[160];
-    snprintf(what, sizeof what, "%3d %3d -> %s (%.1f cm) in %.0f ms", h, v, Printable(r).c_str(),
-             Cm(r), took);
+    snprintf(what, sizeof what, "%3d %3d -> %s (%.1f cm) in %lu ms", h, v, Printable(r).c_str(),
+             Cm(r), static_cast<unsigned long>(took));
     // Within the ranger's span: its minimum for anything nearer, its time-out
     // where nothing echoes.
     double us = atof(r.c_str());
     bool ok = Digits(r) && took < BOUND_MS && us >= ECHO_MIN_US && us <= ECHO_TIMEOUT_US;
+    p.asked++;
+    p.heard = p.heard || !r.empty();
+    p.answers += ok ? 1 : 0;
+    p.noEcho += ok && r == std::to_string(ECHO_TIMEOUT_US) ? 1 : 0;
     if (ok && expectCm >= 0)
         ok = expectCm == 0 ? r == std::to_string(ECHO_TIMEOUT_US)
                            : std::fabs(Cm(r) - expectCm) <= 0.02 * expectCm;
-    Check(ok, what);
+    Check(p, ok, what);
     return ok ? r : "";
 }
 
@@ -116,7 +194,8 @@ bool Near(const std::string& a, const std::string& b) {
 
 struct Options {
     std::string port;
-    double waitMs = 2000, expectCm = -1;
+    long waitMs = 2000;
+    double expectCm = -1;
 };
 
 Options ParseArgs(int argc, char** argv) {
@@ -137,9 +216,26 @@ Options ParseArgs(int argc, char** argv) {
     }
     if (o.port.empty())
         Fail("which port?");
-    if (strncasecmp(o.port.c_str(), "COM", 3) == 0)
-        o.port = PortLinkPath(o.port, "");
     return o;
+}
+
+// The board's start: the open resets it; after the wait it sends nothing
+// unasked and answers its first command.
+void Start(Probe& p, const Options& o) {
+    printf("     waiting %ld ms for the board to start after its reset\n", o.waitMs);
+    fflush(stdout);
+    std::string early = Collect(p, static_cast<DWORD>(o.waitMs));
+    early += Collect(p, QUIET_MS);
+    Check(p, early.empty(),
+          "nothing sent unasked" + (early.empty() ? "" : ": " + Printable(early)));
+}
+
+void Gone(const std::string& port) {
+    Verdict("the port went away",
+            port + " failed while the probe used it: the board was unplugged, or browned\n"
+                   "out so far that its USB chip reset. Plug it in (give the servos their own\n"
+                   "supply) and run the probe again.",
+            2);
 }
 
 } // namespace
@@ -147,49 +243,53 @@ Options ParseArgs(int argc, char** argv) {
 int main(int argc, char** argv) {
     SetToolName("rangescan-probe");
     Options o = ParseArgs(argc, argv);
-    std::string port = o.port;
-    double waitMs = o.waitMs, expectCm = o.expectCm;
-    int fd = open(port.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0)
-        Fail("cannot open " + port + ": " + strerror(errno));
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0)
-        Fail(port + " is in use");
-    termios t;
-    if (tcgetattr(fd, &t) != 0)
-        Fail(port + " is no serial port");
-    cfmakeraw(&t);
-    cfsetispeed(&t, BaudSpeed(SCANNER_BAUD));
-    cfsetospeed(&t, BaudSpeed(SCANNER_BAUD));
-    t.c_cflag |= CLOCAL | CREAD;
-    t.c_cflag &= ~(CSTOPB | PARENB | CRTSCTS);
-    tcsetattr(fd, TCSANOW, &t);
-    printf("%s at %ld 8N1; waiting %.0f ms for the board to start\n", port.c_str(), SCANNER_BAUD,
-           waitMs);
-    fflush(stdout);
+    Probe p;
+    Open(p, o.port);
+    Start(p, o);
 
-    std::string early = Collect(fd, waitMs);
-    early += Collect(fd, QUIET_MS);
-    Check(early.empty(), "nothing sent unasked" + (early.empty() ? "" : ": " + Printable(early)));
-
-    std::string centre = Ask(fd, 80, 70, expectCm);
+    std::string centre = Ask(p, 80, 70, o.expectCm);
+    if (p.gone)
+        Gone(o.port);
+    if (p.answers == 0 && p.heard)
+        Verdict("FAIL: the scanner's answer is no reading",
+                "The first command (the centre) got bytes, but not an echo time in digits\n"
+                "within the ranger's span: the board may run other firmware, or speak at\n"
+                "another line speed than " +
+                    std::to_string(SCANNER_BAUD) +
+                    " baud. Flash the scanner's firmware (docs/scanner.md).",
+                1);
+    if (p.answers == 0)
+        Verdict("FAIL: the scanner does not answer",
+                "No reply to the first command (the centre) within 1 s. The board may have\n"
+                "no scanner firmware, or need longer to start (--wait-ms), or its ranger\n"
+                "may not be wired. Flash it (docs/scanner.md) and check the wiring.",
+                1);
     const int corners[4][2] = {{5, 140}, {156, 140}, {156, 0}, {5, 0}};
     for (auto& c : corners)
-        Ask(fd, c[0], c[1], expectCm);
-    std::string again = Ask(fd, 80, 70, expectCm);
-    Check(Near(centre, again), "the same command, the same reply (within 2 %)");
+        Ask(p, c[0], c[1], o.expectCm);
+    std::string again = Ask(p, 80, 70, o.expectCm);
+    Check(p, Near(centre, again), "the same command, the same reply (within 2 %)");
 
     unsigned char lone = 80;
-    if (write(fd, &lone, 1) != 1)
-        Fail(std::string("cannot write: ") + strerror(errno));
-    std::string stray = Collect(fd, LOST_BYTE_WAIT_MS);
-    Check(stray.empty(), "a lone byte gets no reply");
-    std::string after = Ask(fd, 80, 70, expectCm);
-    Check(Near(centre, after), "in step after a lost byte (the reply to the next command)");
+    Send(p, &lone, 1);
+    std::string stray = Collect(p, LOST_BYTE_WAIT_MS);
+    Check(p, stray.empty(), "a lone byte gets no reply");
+    std::string after = Ask(p, 80, 70, o.expectCm);
+    Check(p, Near(centre, after), "in step after a lost byte (the reply to the next command)");
 
-    Ask(fd, 0, 255, -1);
-    Ask(fd, 255, 141, -1);
+    Ask(p, 0, 255, -1);
+    Ask(p, 255, 141, -1);
+    if (p.gone)
+        Gone(o.port);
+    CloseHandle(p.port);
 
-    printf("%s\n", failures ? "some checks failed" : "every check passed");
-    close(fd);
-    return failures ? 1 : 0;
+    char summary[200];
+    snprintf(summary, sizeof summary,
+             "%d of %d aims answered within the ranger's span (%lu to %lu us); %d of them\n"
+             "meant \"no echo\" (%lu: nothing within 4 m, shown red).",
+             p.answers, p.asked, ECHO_MIN_US, ECHO_TIMEOUT_US, p.noEcho, ECHO_TIMEOUT_US);
+    if (p.failures == 0)
+        Verdict(("PASS: the scanner on " + o.port + " works").c_str(), summary, 0);
+    Verdict("FAIL: the scanner does not keep the exchange",
+            std::string(summary) + "\nFirst failed check: " + p.firstFailure, 1);
 }

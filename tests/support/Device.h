@@ -43,6 +43,12 @@ class SimProcess {
     std::string printed, dir;
 };
 
+// Runs the test host (rangescan-probe) on COM6 with `args` until it ends:
+// its exit code, with what it printed in `out`. Under Wine (RANGESCAN_WINE_PROBE
+// names the Windows build) it runs the Windows build in the tests' prefix.
+// POSIX only.
+int RunProbe(const std::string& args, std::string* out);
+
 // Milliseconds on a monotonic clock.
 double NowMs();
 

@@ -146,3 +146,15 @@ void SimProcess::Stop() {
     if (turn >= 0)
         close(turn), turn = -1; // and with it the board's turn
 }
+
+int RunProbe(const std::string& args, std::string* out) {
+    std::string cmd = std::string(RANGESCAN_PROBE) + " " + args + " COM6 2>&1";
+    if (const char* exe = getenv("RANGESCAN_WINE_PROBE"))
+        cmd = std::string(getenv("RANGESCAN_WINE_RUN")) + " " + exe + " " + args + " COM6 2>&1";
+    FILE* p = popen(cmd.c_str(), "r");
+    char buf[512];
+    while (p && fgets(buf, sizeof buf, p))
+        *out += buf;
+    int status = p ? pclose(p) : -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
