@@ -4,6 +4,7 @@
 // 0 within the reply bound plus 500 ms, and where the fault ends the readings
 // land in their own cells again within a few ticks.
 #include "scan/Acquire.h"
+#include "render/Surface.h"
 #include "scan/Reply.h"
 #include "scan/ScanState.h"
 #include "support/Device.h"
@@ -90,8 +91,8 @@ struct Expect {
 Rgb Colour(float v) {
     if (v == NO_READING)
         return {0, 0, 0};
-    return {int(std::lround(std::min(1.0f, v / 30.0f) * 255)),
-            int(std::lround(std::max(0.0f, 1.0f - v / 30.0f) * 255)), 0};
+    return {int(std::lround(std::min(1.0f, v / MAP_FULL_RED_CM) * 255)),
+            int(std::lround(std::max(0.0f, 1.0f - v / MAP_FULL_RED_CM) * 255)), 0};
 }
 
 // The cells of rows 0 and 1 after the ticks the simulator logged (those from

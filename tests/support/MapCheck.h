@@ -6,6 +6,7 @@
 
 #include "Device.h"
 #include "Gui.h"
+#include "render/Surface.h"
 #include "scan/Reply.h"
 #include "scan/ScanState.h"
 #include "tools/Scene.h"
@@ -31,8 +32,8 @@ inline int CheckLowestBand(const std::vector<Rgb>& shot, int width, int height,
                 DecodeReply(cmds[i].reply.data(), static_cast<int>(cmds[i].reply.size()));
     }
     auto colour = [](float v) {
-        return Rgb{int(std::lround(std::min(1.0f, v / 30.0f) * 255)),
-                   int(std::lround(std::max(0.0f, 1.0f - v / 30.0f) * 255)), 0};
+        return Rgb{int(std::lround(std::min(1.0f, v / MAP_FULL_RED_CM) * 255)),
+                   int(std::lround(std::max(0.0f, 1.0f - v / MAP_FULL_RED_CM) * 255)), 0};
     };
     // Row 1 is filled from column 151 down, one column a tick from tick 151.
     int firstFull = 302 - static_cast<int>(done - 1) + 1;
