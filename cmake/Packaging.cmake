@@ -31,8 +31,26 @@ if(WIN32)
             OPTIONAL)
     install(FILES /usr/share/doc/arduino-core-avr/copyright DESTINATION licenses
             RENAME arduino-core-avr.txt OPTIONAL)
-    set(CPACK_GENERATOR ZIP)
+    # The zip, to unpack anywhere, and an installer (NSIS) with a Start menu
+    # entry and an uninstaller. CMake's NSIS script installs for all users
+    # (it asks for administrator rights); a per-user install would need a
+    # script of our own. The installer is a 64-bit program, as the programs
+    # it installs are, into the 64-bit Program Files.
+    set(CPACK_GENERATOR ZIP NSIS)
+    set(CPACK_NSIS_EXECUTABLE ${PROJECT_SOURCE_DIR}/packaging/windows/makensis-amd64)
+    set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
     set(CPACK_PACKAGE_FILE_NAME rangescan-${PROJECT_VERSION}-windows-x64)
+    set(CPACK_PACKAGE_INSTALL_DIRECTORY rangescan)
+    set(CPACK_PACKAGE_EXECUTABLES rangescan rangescan)
+    set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+    set(CPACK_NSIS_DISPLAY_NAME "rangescan ${PROJECT_VERSION}")
+    set(CPACK_NSIS_PACKAGE_NAME rangescan)
+    set(CPACK_NSIS_INSTALLED_ICON_NAME rangescan.exe)
+    set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+    if(RANGESCAN_ICON_ICO)
+        set(CPACK_NSIS_MUI_ICON ${RANGESCAN_ICON_ICO})
+        set(CPACK_NSIS_MUI_UNIICON ${RANGESCAN_ICON_ICO})
+    endif()
     include(CPack)
     return()
 endif()
@@ -88,6 +106,17 @@ add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/changelog.gz
 add_custom_target(changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/changelog.gz)
 install(FILES ${CMAKE_BINARY_DIR}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES packaging/rangescan.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES packaging/org.example.rangescan.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+# The icon the desktop entry names, in hicolor: the drawing, and its sizes.
+install(FILES ${RANGESCAN_ICON_SVG} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+foreach(png ${RANGESCAN_ICON_PNGS})
+    get_filename_component(size_dir ${png} DIRECTORY)
+    get_filename_component(size ${size_dir} NAME)
+    install(FILES ${png} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}/apps)
+endforeach()
+# The boards a scanner is built on: theirs to the user at the seat, and left
+# alone by ModemManager.
+install(FILES packaging/60-rangescan.rules DESTINATION lib/udev/rules.d)
 
 # The firmware: its image for avrdude is data (Intel hex, the same on every
 # computer); its ELF, which the board emulator runs, is an object for another

@@ -59,7 +59,9 @@ for f in /usr/bin/rangescan /usr/bin/rangescan-sim /usr/bin/rangescan-board /usr
     /usr/share/doc/rangescan/docs/scanner.md /usr/share/rangescan/firmware/scanner.hex \
     /usr/lib/rangescan/firmware/scanner.elf /usr/share/doc/rangescan/copyright \
     /usr/share/doc/rangescan/changelog.gz /usr/share/doc/rangescan/THIRD-PARTY-NOTICES.md \
-    /usr/share/doc/rangescan/firmware-source/firmware/scanner/scanner.ino; do
+    /usr/share/doc/rangescan/firmware-source/firmware/scanner/scanner.ino \
+    /usr/share/icons/hicolor/scalable/apps/rangescan.svg /usr/share/icons/hicolor/48x48/apps/rangescan.png \
+    /usr/share/metainfo/org.example.rangescan.metainfo.xml /usr/lib/udev/rules.d/60-rangescan.rules; do
     check "deb holds $f" contains "$f"
 done
 for p in rangescan rangescan-sim rangescan-board rangescan-probe; do
@@ -71,6 +73,12 @@ lintian_clean() {
     return "${PIPESTATUS[0]}"
 }
 check "lintian: no error, no warning" lintian_clean
+# With its info tags too: none for hardening, the icon or unneeded sections.
+lintian_info_clean() {
+    lintian --display-info "$deb" 2>&1 | grep -v 'root privileges' | tee "$work/lintian-info"
+    ! grep -E 'hardening|icon|unneeded-section' "$work/lintian-info"
+}
+check "lintian --display-info: no hardening, icon or unneeded-section tag" lintian_info_clean
 check "every lintian override follows a comment giving its reason" awk \
     '/^rangescan:/ && prev !~ /^#/ { bad = 1 } { prev = $0 } END { exit bad }' packaging/lintian-overrides
 for p in rangescan-sim rangescan-board rangescan-probe; do
@@ -87,6 +95,16 @@ dpkg-deb -x "$deb" "$work/deb"
 check "no build path in the deb's files" sh -c "! grep -rlF '$root/build' '$work/deb'"
 check "deb's desktop entry starts the program" grep -qx 'Exec=rangescan' \
     "$work/deb/usr/share/applications/rangescan.desktop"
+check "desktop-file-validate: the desktop entry" \
+    desktop-file-validate "$work/deb/usr/share/applications/rangescan.desktop"
+check "appstreamcli validate: the metainfo" \
+    appstreamcli validate --no-net "$work/deb/usr/share/metainfo/org.example.rangescan.metainfo.xml"
+# Control-flow protection (CET) is left out: Debian 12's dpkg-buildflags does
+# not ask for it, and its C library's start files carry no CET note, without
+# which no program linked here can be marked for it.
+for p in rangescan rangescan-sim rangescan-board rangescan-probe; do
+    check "hardening-check: deb's $p" hardening-check --nocfprotection "$work/deb/usr/bin/$p"
+done
 # The board emulator runs the firmware beside it when given none: the
 # package's, or its build tree's.
 board_runs() {
@@ -114,6 +132,15 @@ done
 mkdir "$work/zip"
 unzip -q "$zip" -d "$work/zip"
 exe=$(find "$work/zip" -name rangescan.exe | head -n 1)
+# Each .exe carries the icon and its version information, the project's version.
+resources() {
+    wrestool -l "$1" | tee "$work/resources" && grep -q -- '--type=14' "$work/resources" &&
+        wrestool -x --raw --type=16 "$1" | tr -d '\000' | tee /dev/stderr |
+        grep -aq "ProductVersion$version"
+}
+for e in rangescan rangescan-probe; do
+    check "zip's $e.exe has an icon and version $version" resources "$(dirname "$exe")/$e.exe"
+done
 check "zip's rangescan.exe needs no DLL beside it" sh -c \
     "! x86_64-w64-mingw32-objdump -p '$exe' | grep 'DLL Name' | grep -qiv -e kernel32 -e user32 -e gdi32 -e opengl32 -e msvcrt -e api-ms-win"
 check "zip's rangescan.exe under Wine: missing port, window, Escape, exit 0" missing_port wine "$exe"
@@ -142,6 +169,34 @@ sketch_builds() {
         [ "$(flash_size "$out/scanner.ino.elf")" = "$(flash_size build/firmware/firmware/scanner.elf)" ]
 }
 check "zip's sketch builds as the board's IDE builds it, to the preset's size" sketch_builds
+
+# The Windows installer under Wine, in the tests' prefix: installed silently
+# into a folder of its own, its test host run from there, then uninstalled,
+# leaving neither the folder nor the Start menu entry.
+installer=$(ls dist/rangescan-*-windows-x64.exe 2>/dev/null | head -n 1)
+check "a Windows installer in dist/" test -f "$installer"
+uninstall_keys() { # the programs Windows lists as installed
+    wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' 2>/dev/null | tr -d '\r'
+}
+install_uninstall() {
+    local prefix=$root/build/windows/wineprefix
+    local dir=$prefix/drive_c/rangescan-test menu
+    export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    tests/wine/run.sh --init
+    wine "$installer" /S '/D=C:\rangescan-test' && wineserver -w || return 1
+    ls "$dir"
+    wine "$dir/rangescan-probe.exe" --version | tr -d '\r' | grep -qx "rangescan-probe $version" || return 1
+    menu=$(find "$prefix/drive_c" -path '*Start Menu*' -name 'rangescan*.lnk')
+    echo "start menu: $menu"
+    [ -n "$menu" ] && [ -f "$dir/firmware/scanner.hex" ] && [ -f "$dir/LICENSE" ] || return 1
+    uninstall_keys | grep rangescan || return 1
+    wine "$dir/Uninstall.exe" /S && wineserver -w
+    sleep 1
+    wineserver -w
+    [ ! -e "$dir" ] && [ -z "$(find "$prefix/drive_c" -path '*Start Menu*' -name 'rangescan*')" ] &&
+        ! uninstall_keys | grep rangescan
+}
+check "the installer installs, runs and uninstalls cleanly under Wine" install_uninstall
 
 # Installed for real, where this is CI's fresh machine.
 if [ "${CI:-}" = true ] && [ "$(id -u)" = 0 ]; then

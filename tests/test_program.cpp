@@ -30,11 +30,24 @@ double LineConfiguredMs(const std::string& logPath) {
     return -1;
 }
 
+// The desktop entry's line that starts with `key`.
+std::string DesktopEntryLine(const std::string& key) {
+    std::ifstream in(RANGESCAN_DESKTOP_ENTRY);
+    std::string line;
+    while (std::getline(in, line))
+        if (line.compare(0, key.size(), key) == 0)
+            return line;
+    return "";
+}
+
 TEST(Program, PacesCommandsInSerpentineOrder) {
     SimProcess sim({"--latency", "5"});
     ProgramProcess prog(false);
     unsigned long w = prog.Window();
     ASSERT_NE(w, 0ul);
+    if (!ProgramUnderWine()) { // Wine names its windows' class after the program's file
+        EXPECT_EQ("StartupWMClass=" + WindowClassName(w), DesktopEntryLine("StartupWMClass="));
+    }
     ASSERT_TRUE(WaitForCommands(sim, 10, 8000));
     int code = -1;
     ASSERT_FALSE(prog.WaitExit(0, &code)) << "exited early with " << code;

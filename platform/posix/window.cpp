@@ -132,9 +132,12 @@ HWND CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, D
                      int Y, int nWidth, int nHeight, HWND hWndParent, HMENU hMenu,
                      HINSTANCE hInstance, LPVOID lpParam) {
     const WNDCLASSA* wc = nullptr;
+    const char* className = nullptr;
     for (const WindowClass& c : Classes())
-        if (lpClassName && strcasecmp(c.name.c_str(), lpClassName) == 0)
+        if (lpClassName && strcasecmp(c.name.c_str(), lpClassName) == 0) {
             wc = &c.wc;
+            className = c.name.c_str();
+        }
     if (!wc) {
         SetLastError(1407); // ERROR_CANNOT_FIND_WND_CLASS
         return nullptr;
@@ -149,6 +152,10 @@ HWND CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, D
     glfwWindowHint(GLFW_DECORATED, (dwStyle & WS_CAPTION) == WS_CAPTION ? GLFW_TRUE : GLFW_FALSE);
     glfwWindowHint(GLFW_DOUBLEBUFFER, GLFW_TRUE);
     glfwWindowHint(GLFW_DEPTH_BITS, 24);
+    // The window class names the X window's class (WM_CLASS), by which a
+    // desktop ties the window to its desktop entry (StartupWMClass).
+    glfwWindowHintString(GLFW_X11_CLASS_NAME, className);
+    glfwWindowHintString(GLFW_X11_INSTANCE_NAME, className);
     const char* title = lpWindowName ? lpWindowName : "";
     GLFWwindow* g = glfwCreateWindow(nWidth, nHeight, title, nullptr, nullptr);
     if (!g) {

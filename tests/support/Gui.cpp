@@ -303,3 +303,17 @@ bool PortIsFree() {
     CloseHandle(h);
     return true;
 }
+
+std::string WindowClassName(unsigned long window) {
+    Display* d = XOpenDisplay(nullptr);
+    std::string name;
+    XClassHint hint = {nullptr, nullptr};
+    if (d && XGetClassHint(d, window, &hint)) {
+        name = hint.res_class ? hint.res_class : "";
+        XFree(hint.res_name);
+        XFree(hint.res_class);
+    }
+    if (d)
+        XCloseDisplay(d);
+    return name;
+}

@@ -45,6 +45,8 @@ class ProgramProcess {
 
 // What an X window shows, top row first.
 std::vector<Rgb> CaptureWindow(unsigned long window, int* width, int* height);
+// The class an X window gives (WM_CLASS), by which desktops tie it to its entry.
+std::string WindowClassName(unsigned long window);
 // The X window of a process, or of a title.
 unsigned long FindWindowByPid(int pid);
 unsigned long FindWindowByName(const char* name);
