@@ -3,6 +3,8 @@
 #ifndef SERIALCLASS_H_INCLUDED
 #define SERIALCLASS_H_INCLUDED
 
+// The device's start-up wait after the port is configured, in ms: the boards a
+// scanner is built on reset when the port opens. The name is the design's own.
 #define ARDUINO_WAIT_TIME 2000
 
 #include <windows.h>

@@ -3,19 +3,14 @@
 // X server reports new contents in WINDOW, for SECONDS: with a GL program
 // drawing into the window, one line a presented frame. The first line is
 // "start" and the time it began watching, the last "end" and when it ended.
+#include "tools/device/Clock.h"
+
 #include <X11/Xlib.h>
 #include <X11/extensions/Xdamage.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <poll.h>
-
-static double NowMs() {
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return ts.tv_sec * 1000.0 + ts.tv_nsec / 1e6;
-}
 
 int main(int argc, char** argv) {
     if (argc != 3) {

@@ -16,6 +16,7 @@ const int REPLY_BUFFER_SIZE = 100;
 // no reply. Replies decode to 0 or more, so no reading can be mistaken for it.
 const float NO_READING = -1.0f;
 
+// The field names (bufferX, str, layermax, ...) are the design's own.
 struct ScanState {
     uint8_t buffer[2];                   // CommandPair: horizontal, vertical
     int32_t posX;                        // column of this tick, -1..151

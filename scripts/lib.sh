@@ -5,6 +5,8 @@
 # cleanup_on_exit DIR    on exit: ends what is tracked, waits, removes DIR
 # wait_for_link PATH     waits up to 5 s for a device's port link to appear
 # faketime_lib           the path of faketime's preload library
+# xvfb_start [:N] LOG    starts Xvfb on :N, or on a display it picks itself, and
+#                        waits until it answers; sets DISPLAY and xvfb_pid
 
 # The header comment of the script that sourced this, from its second line to
 # the first line that is no comment.
@@ -44,4 +46,36 @@ faketime_lib() {
     lib=$(find /usr/lib -name libfaketime.so.1 | head -n 1)
     [ -n "$lib" ] || { echo "faketime is not installed" >&2; return 1; }
     echo "$lib"
+}
+
+# Every X server the scripts and tests use starts here: a 1024x768 screen in
+# 24-bit colour, no TCP, and no reset when its last client leaves (a server
+# that resets between two programs refuses the second one's connection).
+# Without :N, -displayfd has the server pick a display no other server holds.
+xvfb_start() {
+    local want="" log
+    if [[ ${1:-} == :* ]]; then
+        want=$1
+        shift
+    fi
+    log=$1
+    local args=(-noreset -screen 0 1024x768x24 -nolisten tcp)
+    if [ -n "$want" ]; then
+        setsid Xvfb "$want" "${args[@]}" >"$log" 2>&1 </dev/null &
+        xvfb_pid=$!
+        DISPLAY=$want
+    else
+        setsid Xvfb -displayfd 3 "${args[@]}" 3>"$log.display" >"$log" 2>&1 </dev/null &
+        xvfb_pid=$!
+        for _ in $(seq 100); do [ -s "$log.display" ] && break; sleep 0.1; done
+        DISPLAY=:$(head -n 1 "$log.display" 2>/dev/null)
+    fi
+    export DISPLAY
+    for _ in $(seq 100); do
+        xdpyinfo >/dev/null 2>&1 && return 0
+        sleep 0.1
+    done
+    echo "Xvfb did not start on ${DISPLAY}:" >&2
+    cat "$log" >&2
+    return 1
 }

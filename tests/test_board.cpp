@@ -7,7 +7,7 @@
 #include "support/Device.h"
 #include "support/Gui.h"
 #include "support/MapCheck.h"
-#include "tools/Scene.h"
+#include "tools/device/Scene.h"
 
 #include <gtest/gtest.h>
 

@@ -34,8 +34,7 @@ struct Parts {
         log.file = open_memstream(&logText, &logSize);
         ServoInit(pan, avr, time, log, "pan");
         ServoInit(tilt, avr, time, log, "tilt");
-        RangerInit(ranger, avr, time, log, pan, tilt);
-        ranger.target = 0; // nothing in reach: the longest echo pulse
+        RangerInit(ranger, avr, time, log, pan, tilt, 0); // nothing in reach: the longest echo
         avr_irq_register_notify(ranger.irq + RANGER_IRQ_ECHO, OnEcho, this);
     }
     ~Parts() {

@@ -22,15 +22,11 @@ stop() {
 case $action in
 start)
     stop
-    setsid Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$pidfile.log" 2>&1 </dev/null &
-    echo $! >"$pidfile"
-    for _ in $(seq 100); do
-        [ -S "/tmp/.X11-unix/X$n" ] && DISPLAY=$display xdpyinfo >/dev/null 2>&1 && exit 0
-        sleep 0.1
-    done
-    echo "Xvfb did not start on $display:" >&2
-    cat "$pidfile.log" >&2
-    exit 1
+    . "$(dirname "$0")/../scripts/lib.sh"
+    xvfb_start "$display" "$pidfile.log"
+    status=$?
+    echo "$xvfb_pid" >"$pidfile"
+    exit $status
     ;;
 stop) stop ;;
 esac

@@ -59,13 +59,15 @@ const long SERVO_CENTRE_US = 1500;
 const long SERVO_US_PER_90_DEGREES = 1000;
 const unsigned int TIMER1_TOP = 39999;
 const unsigned long SERVO_FRAME_MS = 20;
+static_assert((TIMER1_TOP + 1UL) / 2 == SERVO_FRAME_MS * 1000,
+              "Timer1's frame, in 0.5 us ticks, is the servo frame");
 
 // How fast a servo turns with the ranger and bracket on it. SG90/MG90S-type
 // servos are rated 0.1 s per 60 degrees with no load at 4.8 V and are slower
 // under load: taken as 0.15 s per 60 degrees, 2.5 ms a degree.
 // NOTE: the firmware's settle time (below) must cover a move at this pace
 // plus a frame; the board emulator turns its servos at it.
-const double SERVO_LOADED_MS_PER_DEGREE = 2.5;
+constexpr double SERVO_LOADED_MS_PER_DEGREE = 2.5;
 
 // After a move, before the ping: one servo frame for the new pulse to take
 // effect, 10 ms to spare, then 3 ms a degree of the larger move: a loaded
@@ -74,11 +76,13 @@ const double SERVO_LOADED_MS_PER_DEGREE = 2.5;
 // at rest after 195 ms.
 const unsigned long SETTLE_MS = SERVO_FRAME_MS + 10;
 const unsigned long SETTLE_MS_PER_DEGREE = 3;
+static_assert(SETTLE_MS >= SERVO_FRAME_MS && SETTLE_MS_PER_DEGREE >= SERVO_LOADED_MS_PER_DEGREE,
+              "the settle covers a frame and a loaded servo's move");
 
 // ---- The ranger (HC-SR04 type) -----------------------------------------------
 // Sound takes 29.1 us a centimetre (343 m/s); the echo comes back after twice
 // that. The ranger measures from 2 cm to 4 m.
-const double ECHO_US_PER_CM = 29.1; // one way
+constexpr double ECHO_US_PER_CM = 29.1; // one way
 const unsigned int RANGER_MIN_CM = 2, RANGER_MAX_CM = 400;
 
 // The replies at both ends of the ranger's span. A reading nearer than its
@@ -88,6 +92,8 @@ const unsigned int RANGER_MIN_CM = 2, RANGER_MAX_CM = 400;
 // (25,000 us, 4.3 m): far, never near.
 const unsigned long ECHO_MIN_US = 116;
 const unsigned long ECHO_TIMEOUT_US = 25000;
+static_assert(ECHO_MIN_US == static_cast<unsigned long>(RANGER_MIN_CM * 2 * ECHO_US_PER_CM + 0.5),
+              "the nearest reply is the round trip to the ranger's minimum");
 
 // ---- Pins (ATmega328P board: Uno, Nano) ----------------------------------------
 // The board emulator wires the same pins; the servos must stay on Timer1's

@@ -1,13 +1,7 @@
 #include "Device.h"
 
-#include <chrono>
 #include <cstdio>
 #include <sstream>
-
-double NowMs() {
-    using namespace std::chrono;
-    return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
-}
 
 std::vector<SimProcess::Command> SimProcess::Commands() {
     std::vector<Command> cmds;

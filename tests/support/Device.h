@@ -2,6 +2,8 @@
 // as a child process; under Wine through the sim host of tests/wine).
 #pragma once
 
+#include "tools/device/Clock.h"
+
 #include <string>
 #include <vector>
 
@@ -48,9 +50,6 @@ class SimProcess {
 // names the Windows build) it runs the Windows build in the tests' prefix.
 // POSIX only.
 int RunProbe(const std::string& args, std::string* out);
-
-// Milliseconds on a monotonic clock.
-double NowMs();
 
 // True when the tests run as Windows programs under Wine.
 bool UnderWine();

@@ -9,7 +9,7 @@
 #include "render/Surface.h"
 #include "scan/Reply.h"
 #include "scan/ScanState.h"
-#include "tools/Scene.h"
+#include "tools/device/Scene.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,6 @@
-#include "HostLink.h"
+#include "tools/board/HostLink.h"
 
 #include "firmware/scanner/config.h"
-#include "tools/PortSettings.h"
 
 #include <avr_uart.h>
 
@@ -23,7 +22,7 @@ void OnUartOut(avr_irq_t*, uint32_t value, void* param) {
     char c = static_cast<char>(value);
     Log(*l.log, ms, "out %c", c);
     if (l.line.model == LINE_WHOLE)
-        l.held += c;
+        l.wholeReply += c;
     else
         LineByte(l.line, ms, c);
     l.reply += c;
@@ -74,9 +73,9 @@ void EndReply(HostLink& l) {
     double ms = BoardMs(*l.time);
     if (ms - l.lastOut <= REPLY_DONE_MS)
         return;
-    if (!l.held.empty())
-        LineSend(l.line, ms, l.held);
-    l.held.clear();
+    if (!l.wholeReply.empty())
+        LineSend(l.line, ms, l.wholeReply);
+    l.wholeReply.clear();
     if (l.replyOpen && !l.reply.empty())
         EndCommand(l);
 }
@@ -84,12 +83,15 @@ void EndReply(HostLink& l) {
 } // namespace
 
 void HostLinkInit(HostLink& l, avr_t* avr, const BoardTime& time, DeviceLog& log, int master,
-                  const std::string& settings) {
+                  const std::string& settings, LineModel model, double bootMs) {
+    l = HostLink();
     l.avr = avr;
     l.time = &time;
     l.log = &log;
-    l.master = master;
-    l.settings = settings;
+    l.port.master = master;
+    l.port.settings = settings;
+    l.line.model = model;
+    l.bootMs = bootMs;
 }
 
 void HostLinkConnect(HostLink& l, avr_t* avr, char uart) {
@@ -128,26 +130,15 @@ bool HostLinkServe(HostLink& l, bool open, double now) {
     EndReply(l);
     if (!open) { // what the board sends while no one listens is lost
         LineTake(l.line, now);
-        l.unsent.clear();
+        l.port.unsent.clear();
         return reset;
     }
-    termios cur;
-    if (tcgetattr(l.master, &cur) == 0 && PortSettingsName(cur) != l.settings) {
-        l.settings = PortSettingsName(cur);
-        Log(*l.log, now, "line %s", l.settings.c_str());
-    }
+    ServeSettings(l.port, *l.log, now);
     uint8_t in[256];
-    ssize_t got = read(l.master, in, sizeof in);
+    ssize_t got = read(l.port.master, in, sizeof in);
     for (ssize_t i = 0; i < got; i++)
         FromHost(l, now, in[i]);
-    l.unsent += LineTake(l.line, now);
-    if (!l.unsent.empty()) {
-        ssize_t w = write(l.master, l.unsent.data(), l.unsent.size());
-        if (w > 0) {
-            l.unsent.erase(0, static_cast<size_t>(w));
-            Log(*l.log, now, "sent %zd", w);
-        }
-    }
+    ServeBytes(l.port, l.line, *l.log, now);
     return reset;
 }
 

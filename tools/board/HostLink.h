@@ -8,9 +8,10 @@
 // whole reply.
 #pragma once
 
-#include "BoardTime.h"
-#include "tools/Line.h"
-#include "tools/DeviceLog.h"
+#include "tools/board/BoardTime.h"
+#include "tools/device/Line.h"
+#include "tools/device/PortServe.h"
+#include "tools/device/DeviceLog.h"
 
 #include <deque>
 #include <string>
@@ -19,16 +20,14 @@ struct HostLink {
     avr_t* avr = nullptr;
     const BoardTime* time = nullptr;
     DeviceLog* log = nullptr;
-    int master = -1; // the pseudo-terminal's device side
+    PortServe port; // the computer's side: its settings, the bytes it is yet to take
     Line line;
     double bootMs = 1000;
-    std::string settings; // the line settings the computer gave, "115200 8N1"
-    // The computer's side.
     bool hostOpen = false;
     double bootUntil = 0; // the bootloader runs until then; the firmware after
     std::deque<uint8_t> toBoard;
     bool xoff = false;
-    std::string unsent, held; // bytes the computer has yet to take; a whole reply's
+    std::string wholeReply; // with the "whole" line: the reply so far, sent once it ends
     avr_irq_t* rx = nullptr;
     // The log's commands: pairs of bytes in, and the reply that follows.
     int firstByte = -1;
@@ -39,8 +38,12 @@ struct HostLink {
     std::string reply;
 };
 
+// Sets it up on the pseudo-terminal's device side `master`, whose line
+// settings are `settings` until the computer changes them; its bytes reach the
+// computer as line model `model` has them, and a reset holds the board in its
+// bootloader for `bootMs`.
 void HostLinkInit(HostLink& l, avr_t* avr, const BoardTime& time, DeviceLog& log, int master,
-                  const std::string& settings);
+                  const std::string& settings, LineModel model, double bootMs);
 // Hooks UART `uart` ('0') to the link.
 void HostLinkConnect(HostLink& l, avr_t* avr, char uart);
 

@@ -1,7 +1,7 @@
-#include "Ranger.h"
+#include "tools/board/Ranger.h"
 
 #include "firmware/scanner/config.h"
-#include "tools/Scene.h"
+#include "tools/device/Scene.h"
 
 #include <avr_ioport.h>
 
@@ -64,8 +64,9 @@ void OnTrigger(avr_irq_t*, uint32_t value, void* param) {
 } // namespace
 
 void RangerInit(Ranger& r, avr_t* avr, const BoardTime& time, DeviceLog& log, Servo& pan,
-                Servo& tilt) {
+                Servo& tilt, double target) {
     r = Ranger();
+    r.target = target;
     r.avr = avr;
     r.time = &time;
     r.log = &log;

@@ -7,9 +7,9 @@
 // ping while pan turns", "error trigger while the echo is high").
 #pragma once
 
-#include "BoardTime.h"
-#include "Servo.h"
-#include "tools/DeviceLog.h"
+#include "tools/board/BoardTime.h"
+#include "tools/board/Servo.h"
+#include "tools/device/DeviceLog.h"
 
 enum {
     RANGER_IRQ_TRIGGER, // in: the trigger line
@@ -29,9 +29,10 @@ struct Ranger {
     uint32_t echoUs = 0;
 };
 
-// Sets it up on the bracket the two servos turn, facing the scene.
+// Sets it up on the bracket the two servos turn, facing the scene (`target`
+// -1), a flat target `target` cm away, or nothing in reach (0).
 void RangerInit(Ranger& r, avr_t* avr, const BoardTime& time, DeviceLog& log, Servo& pan,
-                Servo& tilt);
+                Servo& tilt, double target);
 // Trigger from pin `trigPort``trigBit` (an output), echo to pin `echoPort``echoBit`.
 void RangerConnect(Ranger& r, avr_t* avr, char trigPort, int trigBit, char echoPort, int echoBit);
 // The board was reset: its pending events are gone, and by the time the

@@ -1,4 +1,4 @@
-#include "Servo.h"
+#include "tools/board/Servo.h"
 
 #include "firmware/scanner/config.h"
 

@@ -8,8 +8,8 @@
 // Times below are the board's own (BoardOwnMs).
 #pragma once
 
-#include "BoardTime.h"
-#include "tools/DeviceLog.h"
+#include "tools/board/BoardTime.h"
+#include "tools/device/DeviceLog.h"
 
 enum {
     SERVO_IRQ_PULSE, // in: the pulse width, in Timer1 ticks of 0.5 us

@@ -1,12 +1,21 @@
 // rangescan-sim's options: what it answers, how, and with which faults.
 #pragma once
 
-#include "Line.h"
-#include "PortLink.h"
+#include "tools/device/Line.h"
+#include "tools/device/PortLink.h"
 
 #include <string>
 
-enum Fault { NONE, SILENT, SLOW, SPLIT, BURST, GARBAGE, CUT };
+enum Fault {
+    FAULT_NONE,
+    FAULT_SILENT,
+    FAULT_SLOW,
+    FAULT_SPLIT,
+    FAULT_BURST,
+    FAULT_GARBAGE,
+    FAULT_CUT,
+    FAULT_COUNT
+};
 
 struct Options {
     PortLinkOptions where;
@@ -15,7 +24,7 @@ struct Options {
     long digitsMin = 0, digitsMax = 0;
     bool stripes = false;
     double latency = 30;
-    Fault fault = NONE;
+    Fault fault = FAULT_NONE;
     long faultFrom = 1, faultCount = 0, burstBytes = 10000, hangupAfter = 0;
     double slowMs = 1500, splitMs = 50, unaskedMs = 500;
 };

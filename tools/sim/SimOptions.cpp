@@ -1,6 +1,6 @@
-#include "SimOptions.h"
+#include "tools/sim/SimOptions.h"
 
-#include "Tool.h"
+#include "tools/device/Tool.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -36,7 +36,8 @@ const char* USAGE =
     "  --version           the version\n"
     "The ports folder is $XDG_CONFIG_HOME/rangescan/ports (~/.config/rangescan/ports).\n";
 
-const char* FAULT_NAMES[] = {"none", "silent", "slow", "split", "burst", "garbage", "cut"};
+const char* FAULT_NAMES[FAULT_COUNT] = {"none",  "silent",  "slow", "split",
+                                        "burst", "garbage", "cut"};
 
 } // namespace
 
@@ -46,7 +47,8 @@ Options ParseArgs(int argc, char** argv) {
         std::string a = argv[i];
         auto value = [&]() { return OptionValue(argc, argv, &i); };
         StandardOption(a, USAGE);
-        if (TakePortLinkOption(o.where, argc, argv, &i)) {
+        if (TakePortLinkOption(o.where, argc, argv, &i) ||
+            TakeLineOption(&o.line, argc, argv, &i)) {
             continue;
         } else if (a == "--latency") {
             o.latency = Number(value(), "--latency");
@@ -61,10 +63,6 @@ Options ParseArgs(int argc, char** argv) {
             o.digitsMax = Number(range.substr(dash + 1).c_str(), "--digits");
             if (o.digitsMin < 1 || o.digitsMax < o.digitsMin)
                 Fail("--digits takes MIN-MAX with 1 <= MIN <= MAX");
-        } else if (a == "--line") {
-            std::string m = value();
-            if (!ParseLineModel(m, &o.line))
-                Fail("unknown line model: " + m);
         } else if (a == "--stripes") {
             o.stripes = true;
         } else if (a == "--log") {
@@ -72,7 +70,7 @@ Options ParseArgs(int argc, char** argv) {
         } else if (a == "--fault") {
             std::string k = value();
             int found = -1;
-            for (int f = 0; f <= CUT; f++)
+            for (int f = 0; f < FAULT_COUNT; f++)
                 if (k == FAULT_NAMES[f])
                     found = f;
             if (found < 0)

@@ -1,6 +1,6 @@
-#include "DeviceLog.h"
+#include "tools/device/DeviceLog.h"
 
-#include "Tool.h"
+#include "tools/device/Tool.h"
 
 #include <cstdarg>
 

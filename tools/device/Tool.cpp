@@ -1,4 +1,4 @@
-#include "Tool.h"
+#include "tools/device/Tool.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -7,15 +7,16 @@
 // firmware does. Its bytes reach the computer as a real line would deliver them
 // (--line). Faults can be switched on for tests. It removes its link on exit,
 // also on SIGINT/SIGTERM.
-#include "Clock.h"
-#include "DeviceLog.h"
-#include "Line.h"
-#include "PortLink.h"
-#include "PortSettings.h"
-#include "Scene.h"
-#include "SimOptions.h"
-#include "StopSignals.h"
-#include "Tool.h"
+#include "tools/device/Clock.h"
+#include "tools/device/DeviceLog.h"
+#include "tools/device/Line.h"
+#include "tools/device/PortLink.h"
+#include "tools/device/PortServe.h"
+#include "tools/device/PortSettings.h"
+#include "tools/device/Scene.h"
+#include "tools/sim/SimOptions.h"
+#include "tools/device/StopSignals.h"
+#include "tools/device/Tool.h"
 #include "firmware/scanner/config.h"
 
 #include <cmath>
@@ -35,11 +36,11 @@ namespace {
 struct Device {
     Options o;
     DevicePty pty;
-    std::string settings; // the port's settings, as the host left them
-    Line line;            // how its bytes reach the host
+    PortServe port; // the host's side: its settings, the bytes it is yet to take
+    Line line;      // how its bytes reach the host
     DeviceLog log;
     std::multimap<double, std::string> replies; // when the device starts sending -> bytes
-    std::string pending, unsent; // bytes from the host; bytes the host is yet to take
+    std::string pending;                        // bytes from the host
     double pendingSince = 0;
     long commands = 0;
     unsigned rng = 12345;
@@ -57,11 +58,11 @@ double Wait(const Device& d, double now) {
     // Poll finely until the host has configured the line, so that the
     // moment it did is logged to the millisecond.
     double wait =
-        (d.settings.rfind(std::to_string(SCANNER_BAUD), 0) == 0 || d.commands > 0) ? 10 : 1;
+        (d.port.settings.rfind(std::to_string(SCANNER_BAUD), 0) == 0 || d.commands > 0) ? 10 : 1;
     if (!d.replies.empty())
         wait = std::min(wait, d.replies.begin()->first - now);
     wait = std::max(0.0, std::min(wait, LineNextDue(d.line) - now));
-    if (!d.unsent.empty())
+    if (!d.port.unsent.empty())
         wait = std::min(wait, 1.0);
     if (d.hangupAt > 0)
         wait = std::max(0.0, std::min(wait, d.hangupAt - now));
@@ -70,17 +71,16 @@ double Wait(const Device& d, double now) {
 
 // The port's settings: a change paces the line anew, and starts the unasked bytes.
 void TakeSettings(Device& d, double now) {
-    termios cur;
-    if (tcgetattr(d.pty.master, &cur) != 0 || PortSettingsName(cur) == d.settings)
+    if (!ServeSettings(d.port, d.log, now))
         return;
-    d.settings = PortSettingsName(cur);
+    termios cur;
+    tcgetattr(d.pty.master, &cur);
     long baud;
     int bits, frame;
     PortSettings(cur, &baud, &bits, &frame);
     SetLinePace(d.line, baud, frame);
-    printf("rangescan-sim: line set to %s\n", d.settings.c_str());
+    printf("rangescan-sim: line set to %s\n", d.port.settings.c_str());
     fflush(stdout);
-    Log(d.log, now, "line %s", d.settings.c_str());
     if (!d.o.unasked.empty())
         d.replies.emplace(now + d.o.unaskedMs, d.o.unasked);
 }
@@ -105,33 +105,33 @@ std::string Answer(Device& d, uint8_t h, uint8_t v) {
 // says of it.
 std::string Schedule(Device& d, double now, const std::string& reply) {
     const Options& o = d.o;
-    bool faulty = o.fault != NONE && d.commands >= o.faultFrom &&
+    bool faulty = o.fault != FAULT_NONE && d.commands >= o.faultFrom &&
                   (o.faultCount == 0 || d.commands < o.faultFrom + o.faultCount);
-    switch (faulty ? o.fault : NONE) {
-    case NONE:
+    switch (faulty ? o.fault : FAULT_NONE) {
+    case FAULT_NONE:
         d.replies.emplace(now + o.latency, reply);
         return reply;
-    case SILENT:
+    case FAULT_SILENT:
         return "- silent";
-    case SLOW:
+    case FAULT_SLOW:
         d.replies.emplace(now + o.slowMs, reply);
         return reply + " slow";
-    case SPLIT: {
+    case FAULT_SPLIT: {
         size_t k = reply.size() > 1 ? reply.size() / 2 : 1;
         d.replies.emplace(now + o.latency, reply.substr(0, k));
         if (k < reply.size())
             d.replies.emplace(now + o.latency + o.splitMs, reply.substr(k));
         return reply + " split";
     }
-    case CUT:
+    case FAULT_CUT:
         d.replies.emplace(now + o.latency, reply.substr(0, reply.size() / 2));
         d.hangup = true;
         d.hangupAt = now + o.latency + o.splitMs;
         return reply + " cut";
-    case BURST:
+    case FAULT_BURST:
         d.replies.emplace(now + o.latency, std::string(static_cast<size_t>(o.burstBytes), '9'));
         return "- burst " + std::to_string(o.burstBytes);
-    case GARBAGE: {
+    case FAULT_GARBAGE: {
         const char junk[] = "\r\n-+ .xX\x7f\xff\x01";
         std::string g;
         for (int i = 0; i < 8; i++)
@@ -139,6 +139,8 @@ std::string Schedule(Device& d, double now, const std::string& reply) {
         d.replies.emplace(now + o.latency, g);
         return "- garbage";
     }
+    case FAULT_COUNT:
+        break;
     }
     return reply;
 }
@@ -174,20 +176,14 @@ void Deliver(Device& d, double now) {
         LineSend(d.line, d.replies.begin()->first, d.replies.begin()->second);
         d.replies.erase(d.replies.begin());
     }
-    d.unsent += LineTake(d.line, now);
-    if (d.unsent.empty())
-        return;
-    ssize_t w = write(d.pty.master, d.unsent.data(), d.unsent.size());
-    if (w > 0) {
-        d.unsent.erase(0, static_cast<size_t>(w)); // the rest once the host reads
-        Log(d.log, now, "sent %zd", w);
-    }
+    ServeBytes(d.port, d.line, d.log, now);
 }
 
 // True once the device is to hang up: after its last answer has gone and the
 // host has had time to take it, or when a cut reply has it hang up at once.
 bool HangUpDue(Device& d, double now) {
-    if (d.hangup && d.replies.empty() && !LineBusy(d.line) && d.unsent.empty() && d.hangupAt == 0)
+    if (d.hangup && d.replies.empty() && !LineBusy(d.line) && d.port.unsent.empty() &&
+        d.hangupAt == 0)
         d.hangupAt = now + 200;
     return d.hangupAt > 0 && now >= d.hangupAt;
 }
@@ -204,7 +200,8 @@ int main(int argc, char** argv) {
     d.pty = OpenDevicePty();
     termios t;
     tcgetattr(d.pty.slave, &t);
-    d.settings = PortSettingsName(t);
+    d.port.master = d.pty.master;
+    d.port.settings = PortSettingsName(t);
     d.line.model = d.o.line;
     PlaceLink(link, d.pty.slavePath, d.o.where.force);
     CatchStopSignals();

@@ -1,4 +1,6 @@
-#include "Line.h"
+#include "tools/device/Line.h"
+
+#include "tools/device/Tool.h"
 
 #include <cmath>
 
@@ -13,21 +15,20 @@ Adapter AdapterOf(LineModel m) {
     return m == LINE_FTDI ? Adapter{16.0, 62} : Adapter{1.0, 64};
 }
 
-const char* NAMES[] = {"whole", "uart", "ftdi", "cdc"};
+const char* NAMES[LINE_COUNT] = {"whole", "uart", "ftdi", "cdc"};
 
 } // namespace
 
-bool ParseLineModel(const std::string& name, LineModel* model) {
-    for (int m = 0; m < 4; m++)
+bool TakeLineOption(LineModel* model, int argc, char** argv, int* i) {
+    if (std::string(argv[*i]) != "--line")
+        return false;
+    std::string name = OptionValue(argc, argv, i);
+    for (int m = 0; m < LINE_COUNT; m++)
         if (name == NAMES[m]) {
             *model = static_cast<LineModel>(m);
             return true;
         }
-    return false;
-}
-
-const char* LineModelName(LineModel model) {
-    return NAMES[model];
+    Fail("unknown line model: " + name);
 }
 
 void SetLinePace(Line& line, long baud, int bitsPerByte) {

@@ -1,4 +1,4 @@
-#include "PortSettings.h"
+#include "tools/device/PortSettings.h"
 
 namespace {
 

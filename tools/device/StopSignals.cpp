@@ -1,4 +1,4 @@
-#include "StopSignals.h"
+#include "tools/device/StopSignals.h"
 
 #include <csignal>
 

@@ -13,11 +13,12 @@ enum LineModel {
     LINE_UART,  // a byte at a time, at the pace of the line settings
     LINE_FTDI,  // gathered in 62-byte packets, sent when full or every 16 ms
     LINE_CDC,   // gathered, sent at every 1 ms USB frame
+    LINE_COUNT
 };
 
-// "whole", "uart", "ftdi" or "cdc"; false for any other name.
-bool ParseLineModel(const std::string& name, LineModel* model);
-const char* LineModelName(LineModel model);
+// Takes --line MODEL ("whole", "uart", "ftdi" or "cdc") at argv[*i], moving
+// *i past its value; fails on an unknown model. False for any other option.
+bool TakeLineOption(LineModel* model, int argc, char** argv, int* i);
 
 struct Line {
     LineModel model = LINE_UART;

@@ -1,4 +1,4 @@
-#include "Scene.h"
+#include "tools/device/Scene.h"
 
 #include "firmware/scanner/config.h"
 
@@ -45,16 +45,17 @@ double HitSphere(Vec d, const Sphere& s) {
 }
 
 double HitBox(Vec d, const Box& b) {
+    // The ray starts at the ranger, the origin.
     double lo = 0, hi = INFINITY;
-    const double o[3] = {0, 0, 0}, dir[3] = {d.x, d.y, d.z};
+    const double dir[3] = {d.x, d.y, d.z};
     const double bl[3] = {b.lo.x, b.lo.y, b.lo.z}, bh[3] = {b.hi.x, b.hi.y, b.hi.z};
     for (int i = 0; i < 3; i++) {
         if (dir[i] == 0) {
-            if (o[i] < bl[i] || o[i] > bh[i])
+            if (bl[i] > 0 || bh[i] < 0)
                 return INFINITY;
             continue;
         }
-        double t1 = (bl[i] - o[i]) / dir[i], t2 = (bh[i] - o[i]) / dir[i];
+        double t1 = bl[i] / dir[i], t2 = bh[i] / dir[i];
         if (t1 > t2)
             std::swap(t1, t2);
         lo = std::fmax(lo, t1);

@@ -1,6 +1,6 @@
-#include "PortLink.h"
+#include "tools/device/PortLink.h"
 
-#include "Tool.h"
+#include "tools/device/Tool.h"
 
 #include <cerrno>
 #include <climits>

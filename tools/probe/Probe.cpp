@@ -7,7 +7,7 @@
 // byte, out-of-range commands answered. Prints each check, then a verdict
 // with what to do; exits 0 when every check passed, 1 when the scanner failed
 // one, 2 when the port could not be used.
-#include "Tool.h"
+#include "tools/device/Tool.h"
 #include "firmware/scanner/config.h"
 
 #include <windows.h>
