@@ -4,11 +4,13 @@
 
 #include <unistd.h>
 
-bool ServeSettings(PortServe& p, DeviceLog& log, double now) {
+bool ServeSettings(PortServe& p, DeviceLog& log, double now, termios* t) {
     termios cur;
     if (tcgetattr(p.master, &cur) != 0 || PortSettingsName(cur) == p.settings)
         return false;
     p.settings = PortSettingsName(cur);
+    if (t)
+        *t = cur;
     Log(log, now, "line %s", p.settings.c_str());
     return true;
 }

@@ -7,6 +7,7 @@
 #include "tools/device/Line.h"
 
 #include <string>
+#include <termios.h>
 
 struct PortServe {
     int master = -1;      // the pseudo-terminal's device side, non-blocking
@@ -15,8 +16,9 @@ struct PortServe {
 };
 
 // True when the computer has changed the line settings since the last look:
-// the new ones are in `settings` and logged ("line 115200 8N1").
-bool ServeSettings(PortServe& p, DeviceLog& log, double now);
+// the new ones are in `settings` (and, given `t`, in full there) and logged
+// ("line 115200 8N1").
+bool ServeSettings(PortServe& p, DeviceLog& log, double now, termios* t = nullptr);
 // Writes what the line delivers by `now`, after what the computer has yet to
 // take; logs each write ("sent 5").
 void ServeBytes(PortServe& p, Line& line, DeviceLog& log, double now);

@@ -71,10 +71,9 @@ double Wait(const Device& d, double now) {
 
 // The port's settings: a change paces the line anew, and starts the unasked bytes.
 void TakeSettings(Device& d, double now) {
-    if (!ServeSettings(d.port, d.log, now))
-        return;
     termios cur;
-    tcgetattr(d.pty.master, &cur);
+    if (!ServeSettings(d.port, d.log, now, &cur))
+        return;
     long baud;
     int bits, frame;
     PortSettings(cur, &baud, &bits, &frame);
