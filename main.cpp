@@ -4,6 +4,8 @@
 #include <windows.h>
 
 #include <GL/gl.h>
+#include <stdio.h>
+#include <string.h>
 
 #include "SerialClass.h"
 #include "render/Surface.h"
@@ -13,6 +15,7 @@
 LRESULT CALLBACK WndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
 void EnableOpenGL(HWND hWnd, HDC* hDC, HGLRC* hRC);
 void DisableOpenGL(HWND hWnd, HDC hDC, HGLRC hRC);
+static int NoWindow(const char* what);
 
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int iCmdShow) {
     (void)hPrevInstance;
@@ -44,7 +47,16 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine
     hWnd = CreateWindowExA(0, "GLSample", "OpenGL Sample", WS_CAPTION | WS_POPUPWINDOW | WS_VISIBLE,
                            0, 0, 512, 512, NULL, NULL, hInstance, NULL);
 
+    // With no window there is nothing to show the scan in, and no way to end
+    // it: say why and end, before the port is taken.
+    if (hWnd == NULL)
+        return NoWindow("its window");
     EnableOpenGL(hWnd, &hDC, &hRC);
+    if (hRC == NULL) {
+        int code = NoWindow("an OpenGL context for its window");
+        DestroyWindow(hWnd);
+        return code;
+    }
 
     Serial* serial = new Serial("COM6");
 
@@ -71,6 +83,20 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine
     DestroyWindow(hWnd);
 
     return (int)msg.wParam;
+}
+
+// Says on standard error, in one line, that `what` could not be made and why
+// (the system's text for the last error); the program's exit code for it.
+static int NoWindow(const char* what) {
+    DWORD code = GetLastError();
+    char why[512];
+    if (FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL, code, 0,
+                       why, sizeof why, NULL) == 0)
+        snprintf(why, sizeof why, "error %lu", (unsigned long)code);
+    why[strcspn(why, "\r\n")] = 0;
+    fprintf(stderr, "rangescan: cannot make %s: %s\n", what, why);
+    fflush(stderr);
+    return 1;
 }
 
 LRESULT CALLBACK WndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {

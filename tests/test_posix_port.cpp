@@ -6,8 +6,18 @@
 
 #include <gtest/gtest.h>
 
+#include "tools/device/PortLink.h"
+
+#include <csignal>
 #include <fcntl.h>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -72,22 +82,141 @@ TEST(SerialPort, LinkToAnUnpluggedDeviceIsAMissingPort) {
     ExpectMissingPort("\\\\.\\COM6");
 }
 
-TEST(SerialPort, NonSerialDeviceFailsConfiguration) {
-    std::string path = UsePrivatePortsFolder() + "/plain-file";
-    close(open(path.c_str(), O_CREAT | O_WRONLY, 0644));
-    testing::internal::CaptureStdout();
-    double t0 = NowMs();
-    {
-        Serial port(path.c_str());
-        EXPECT_LT(NowMs() - t0, 500.0);
-        EXPECT_EQ(Captured(), "failed to get current serial parameters!");
+// A COM6 that names no serial line: a plain file, a folder, a FIFO, a socket.
+// The open is reported as the configuration failing, at once, and nothing is
+// ever read from it or written to it.
+TEST(SerialPort, WhatIsNoSerialLineIsNeverReadOrWritten) {
+    std::string folder = UsePrivatePortsFolder(), link = folder + "/com6";
+    std::string file = folder + "/notes.txt", dir = folder + "/a-folder", fifo = folder + "/a-fifo",
+                sock = folder + "/a-socket";
+    const std::string notes = "the user's notes\n";
+    FILE* f = fopen(file.c_str(), "w");
+    fputs(notes.c_str(), f);
+    fclose(f);
+    ASSERT_EQ(mkdir(dir.c_str(), 0755), 0);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    int fifoFd = open(fifo.c_str(), O_RDWR | O_NONBLOCK); // its bytes wait for a reader
+    ASSERT_EQ(write(fifoFd, "582", 3), 3);
+    int s = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    sockaddr_un addr = {};
+    addr.sun_family = AF_UNIX;
+    snprintf(addr.sun_path, sizeof addr.sun_path, "%s", sock.c_str());
+    ASSERT_EQ(bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(listen(s, 1), 0);
+
+    for (const std::string& target : {file, dir, fifo, sock}) {
+        unlink(link.c_str());
+        ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+        testing::internal::CaptureStdout();
+        double t0 = NowMs();
+        Serial port("COM6");
+        EXPECT_LT(NowMs() - t0, 500.0) << target;
+        EXPECT_EQ(Captured(), "failed to get current serial parameters!") << target;
         EXPECT_FALSE(port.IsConnected());
+        ExpectPortFails(port);
     }
-    // The object closed what it opened: the file can be held exclusively again.
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
+    std::ifstream in(file);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), notes) << "byte for byte";
+    int waiting = -1;
+    ioctl(fifoFd, FIONREAD, &waiting);
+    EXPECT_EQ(waiting, 3) << "the FIFO is neither read nor written";
+    EXPECT_EQ(accept(s, nullptr, nullptr), -1) << "no one connected";
+    close(fifoFd);
+    close(s);
+}
+
+// Held exclusively while a process holds the port; free again however the
+// holder ended, here killed with the port still open. As an ordinary user a
+// terminal marked exclusive would refuse every later open.
+TEST(SerialPort, HeldWhileItsHolderRunsAndFreeOnceItHasGone) {
+    BarePort dev;
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    pid_t holder = fork();
+    if (holder == 0) {
+        HANDLE h = CreateFileA("COM6", GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, NULL);
+        char ok = h != INVALID_HANDLE_VALUE;
+        if (write(ready[1], &ok, 1) != 1)
+            _exit(1);
+        pause();
+        _exit(0);
+    }
+    EndAtExit(holder);
+    char ok = 0;
+    ASSERT_EQ(read(ready[0], &ok, 1), 1);
+    ASSERT_TRUE(ok) << "the holder opened COM6";
+    HANDLE h = CreateFileA("COM6", GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, NULL);
-    EXPECT_NE(h, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(h, INVALID_HANDLE_VALUE) << "a second opener while it is held";
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    kill(holder, SIGKILL);
+    waitpid(holder, nullptr, 0);
+    ForgetAtExit(holder);
+    testing::internal::CaptureStdout();
+    {
+        Serial port("COM6");
+        EXPECT_EQ(Captured(), "");
+        EXPECT_TRUE(port.IsConnected());
+    }
+    close(ready[0]);
+    close(ready[1]);
+}
+
+// A link a device tool made opens while the tool runs. Once the tool has gone
+// (killed, so the link stays), the link opens nothing, though it still names
+// a live terminal, as a reused pty number would: it reads as the missing
+// port, and the terminal is left as it was. A link made by hand opens.
+TEST(SerialPort, LinkOfAGoneToolOpensNothing) {
+    std::string link = UsePrivatePortsFolder() + "/com6";
+    int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    fcntl(master, F_SETFL, O_NONBLOCK);
+    ASSERT_EQ(grantpt(master) | unlockpt(master), 0);
+    std::string slave = ptsname(master);
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    pid_t tool = fork();
+    if (tool == 0) {
+        PlacedLink placed = PlaceLink(link, slave, false);
+        if (write(ready[1], "k", 1) != 1)
+            _exit(1);
+        pause();
+        _exit(0);
+    }
+    EndAtExit(tool);
+    char k;
+    ASSERT_EQ(read(ready[0], &k, 1), 1);
+    HANDLE h = CreateFileA("COM6", GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, NULL);
+    EXPECT_NE(h, INVALID_HANDLE_VALUE) << "while the tool runs";
     CloseHandle(h);
+    kill(tool, SIGKILL);
+    waitpid(tool, nullptr, 0);
+    ForgetAtExit(tool);
+
+    // Someone's terminal now has the name: in its own mode, not raw.
+    termios before, after;
+    int probe = open(slave.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_EQ(tcgetattr(probe, &before), 0);
+    before.c_lflag |= ICANON | ECHO | ISIG;
+    ASSERT_EQ(tcsetattr(probe, TCSANOW, &before), 0);
+    ExpectMissingPort("COM6");
+    ASSERT_EQ(tcgetattr(probe, &after), 0);
+    EXPECT_EQ(after.c_lflag, before.c_lflag) << "left as it was, not made raw";
+    EXPECT_EQ(read(master, &k, 1), -1) << "nothing written to it";
+
+    // socat's pty,link=... or ln -s by hand: no tool's mark, so it opens.
+    ASSERT_EQ(unlink(link.c_str()), 0);
+    ASSERT_EQ(symlink(slave.c_str(), link.c_str()), 0);
+    h = CreateFileA("COM6", GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
+                    FILE_ATTRIBUTE_NORMAL, NULL);
+    EXPECT_NE(h, INVALID_HANDLE_VALUE) << "a link made by hand";
+    CloseHandle(h);
+    close(probe);
+    close(master);
+    close(ready[0]);
+    close(ready[1]);
 }
 
 TEST(SerialPort, WriteHeldBackGivesUp) {

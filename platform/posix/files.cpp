@@ -1,15 +1,22 @@
 // Stand-in for the KERNEL32 file calls rangescan makes on its serial port:
-// CreateFileA, ReadFile, WriteFile, CloseHandle and the last-error value.
+// CreateFileA, ReadFile, WriteFile and CloseHandle.
 //
 // "COMn" and "\\.\COMn" are looked up as the link comN in the ports folder
-// ($XDG_CONFIG_HOME/rangescan/ports, or ~/.config/rangescan/ports), falling back
-// to /dev/ttyS<n-1>; any other name is opened as a path. A terminal is put in
-// raw mode at open, as a Windows COM port never translates or swallows a byte.
-// Share mode 0 is enforced with flock (root ignores TIOCEXCL).
+// (ports.h), falling back to /dev/ttyS<n-1>; any other name is opened as a path.
+// A link that a device tool made and left when it died opens as a missing port.
+// A terminal is put in raw mode at open, as a Windows COM port never translates
+// or swallows a byte. Anything else (a plain file, a directory, a FIFO, a
+// socket, a device that is no terminal) opens as a handle that is no port: every
+// port, read and write call on it fails, as on Windows a COM name is never a
+// file. Share mode 0 is enforced with flock, which the kernel lets go however
+// the holder ends; real serial lines are also marked exclusive (TIOCEXCL),
+// which the kernel drops at their last close, but pseudo-terminals are not: the
+// device side keeps them open, and the mark would outlive its holder.
 // Left out: overlapped I/O, security attributes, templates, creation
 // dispositions other than opening what exists, and every kind of file beyond
 // what a serial port needs.
 #include "handles.h"
+#include "ports.h"
 
 #include <cerrno>
 #include <cctype>
@@ -23,17 +30,9 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
-
-static thread_local DWORD lastError = ERROR_SUCCESS;
-
-DWORD GetLastError(void) {
-    return lastError;
-}
-void SetLastError(DWORD dwErrCode) {
-    lastError = dwErrCode;
-}
 
 static std::set<PosixHandle*>& OpenHandles() {
     static std::set<PosixHandle*> handles;
@@ -85,14 +84,7 @@ static int ComPortNumber(const char* name) {
     return n <= 255 ? n : 0;
 }
 
-static std::string PortsFolder() {
-    const char* xdg = getenv("XDG_CONFIG_HOME");
-    if (xdg && *xdg)
-        return std::string(xdg) + "/rangescan/ports";
-    const char* home = getenv("HOME");
-    return std::string(home ? home : "") + "/.config/rangescan/ports";
-}
-
+// The path a port name opens, or "" for a link a gone tool left.
 static std::string ResolvePortPath(const char* name) {
     int n = ComPortNumber(name);
     if (n == 0)
@@ -100,8 +92,46 @@ static std::string ResolvePortPath(const char* name) {
     std::string link = PortsFolder() + "/com" + std::to_string(n);
     struct stat st;
     if (lstat(link.c_str(), &st) == 0)
-        return link; // a dangling link opens as a missing port
+        return LinkOfAGoneTool(link) ? "" : link; // a dangling link opens as a missing port
     return "/dev/ttyS" + std::to_string(n - 1);
+}
+
+// Unix98 pseudo-terminal slaves (/dev/pts/N).
+static bool PseudoTerminal(int fd) {
+    struct stat st;
+    return fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) >= 136 &&
+           major(st.st_rdev) <= 143;
+}
+
+// Opens what a port name resolved to: a terminal for reading and writing, or
+// anything else as a bare reference (O_PATH) that no call can read or write.
+// -1 with errno set when it cannot be opened.
+static int OpenPortPath(const std::string& path, int access, bool* tty) {
+    *tty = false;
+    if (path.empty()) {
+        errno = ENOENT;
+        return -1;
+    }
+    int ref = open(path.c_str(), O_PATH | O_CLOEXEC);
+    if (ref < 0)
+        return -1;
+    struct stat st;
+    if (fstat(ref, &st) != 0 || !S_ISCHR(st.st_mode))
+        return ref;
+    int fd = open(path.c_str(), access | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        int err = errno;
+        close(ref);
+        errno = err;
+        return -1;
+    }
+    if (!isatty(fd)) {
+        close(fd);
+        return ref;
+    }
+    close(ref);
+    *tty = true;
+    return fd;
 }
 
 static DWORD OpenError(int err) {
@@ -139,24 +169,25 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
-    std::string path = ResolvePortPath(lpFileName);
-    int flags = O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
     bool rd = dwDesiredAccess & GENERIC_READ, wr = dwDesiredAccess & GENERIC_WRITE;
-    flags |= (rd && wr) ? O_RDWR : wr ? O_WRONLY : O_RDONLY;
-    int fd = open(path.c_str(), flags);
+    bool tty;
+    int fd = OpenPortPath(ResolvePortPath(lpFileName),
+                          (rd && wr) ? O_RDWR
+                          : wr       ? O_WRONLY
+                                     : O_RDONLY,
+                          &tty);
     if (fd < 0) {
         SetLastError(OpenError(errno));
         return INVALID_HANDLE_VALUE;
     }
-    int lock = (dwShareMode == 0 ? LOCK_EX : LOCK_SH) | LOCK_NB;
-    if (flock(fd, lock) != 0) {
-        close(fd);
-        SetLastError(ERROR_ACCESS_DENIED);
-        return INVALID_HANDLE_VALUE;
-    }
-    bool tty = isatty(fd);
     if (tty) {
-        if (dwShareMode == 0)
+        int lock = (dwShareMode == 0 ? LOCK_EX : LOCK_SH) | LOCK_NB;
+        if (flock(fd, lock) != 0) {
+            close(fd);
+            SetLastError(ERROR_ACCESS_DENIED);
+            return INVALID_HANDLE_VALUE;
+        }
+        if (dwShareMode == 0 && !PseudoTerminal(fd))
             ioctl(fd, TIOCEXCL);
         MakeRaw(fd);
     }
@@ -168,9 +199,7 @@ BOOL CloseHandle(HANDLE hObject) {
     PosixHandle* p = LookupHandle(hObject);
     if (!p)
         return FALSE;
-    if (p->isTerminal)
-        ioctl(p->fd, TIOCNXCL);
-    close(p->fd);
+    close(p->fd); // the last close of a line drops its exclusive mark
     RemoveHandle(hObject);
     return TRUE;
 }

@@ -40,3 +40,10 @@ UINT VirtualKeyOf(int glfwKey);
 char CharacterOf(UINT vk, bool shift);
 // Whether a Shift key is held, as the last key event left it.
 bool ShiftHeld();
+
+// Posts WM_CLOSE to every live window.
+void PostCloseToEveryWindow();
+// From now on SIGTERM, SIGINT and SIGHUP ask the program's windows to close.
+void CatchCloseSignals();
+// Posts the close request a signal asked for since the last look, if any.
+void PostCloseOnSignal();

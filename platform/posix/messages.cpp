@@ -4,7 +4,8 @@
 // retrieved only once no other message waits. SendMessageA calls the window
 // procedure directly.
 // Left out: message filters (PeekMessageA takes every message), GetMessage's
-// blocking wait, timers, WM_PAINT, and queues of other threads.
+// blocking wait, timers, WM_PAINT, and queues of other threads. A close request
+// a signal made (signals.cpp) is posted when the queue is next looked at.
 #include "gui.h"
 
 #include <deque>
@@ -29,6 +30,7 @@ void QueueMessage(const MSG& msg, bool front) {
 }
 
 BOOL PeekMessageA(LPMSG lpMsg, HWND, UINT, UINT, UINT wRemoveMsg) {
+    PostCloseOnSignal();
     if (Queue().empty())
         PollWindowSystem();
     if (!Queue().empty()) {

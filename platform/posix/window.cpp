@@ -7,6 +7,7 @@
 // Left out: child windows, menus, painting (WM_PAINT, brushes), icons and
 // cursors (their handles are tokens), window extra bytes, and every message
 // beyond those named here.
+#include "errors.h"
 #include "gui.h"
 
 #include <cstdio>
@@ -37,8 +38,22 @@ bool shiftHeld = false;
 int pollDepth = 0;
 std::vector<HWND> destroyAfterPoll; // GLFW windows cannot go inside its callbacks
 
+// While a window is being made, GLFW's complaint is the reason it could not
+// be (CreateWindowExA fails with it); at other times it is printed.
+bool creating = false;
+std::string refusal;
+
 void OnError(int code, const char* text) {
-    fprintf(stderr, "GLFW error %d: %s\n", code, text);
+    if (creating)
+        refusal = text ? text : "";
+    else
+        fprintf(stderr, "GLFW error %d: %s\n", code, text);
+}
+
+HWND Refused() {
+    creating = false;
+    FailForWindowSystem(refusal.empty() ? "the window system refused the window" : refusal.c_str());
+    return nullptr;
 }
 
 HWND WindowOf(GLFWwindow* w) {
@@ -114,6 +129,12 @@ void PollWindowSystem() {
     }
 }
 
+void PostCloseToEveryWindow() {
+    for (HWND h : Windows())
+        if (LiveWindow(h))
+            PostMessageA(h, WM_CLOSE, 0, 0);
+}
+
 ATOM RegisterClassA(const WNDCLASSA* lpWndClass) {
     if (!lpWndClass || !lpWndClass->lpszClassName || !lpWndClass->lpfnWndProc) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -142,10 +163,14 @@ HWND CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, D
         SetLastError(1407); // ERROR_CANNOT_FIND_WND_CLASS
         return nullptr;
     }
-    if (!EnsureGlfw() || nWidth <= 0 || nHeight <= 0) {
-        SetLastError(ERROR_GEN_FAILURE);
+    if (nWidth <= 0 || nHeight <= 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
+    creating = true;
+    refusal.clear();
+    if (!EnsureGlfw())
+        return Refused();
     glfwDefaultWindowHints();
     glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE); // shown after WM_CREATE, as Windows does
     glfwWindowHint(GLFW_RESIZABLE, (dwStyle & WS_THICKFRAME) ? GLFW_TRUE : GLFW_FALSE);
@@ -158,10 +183,9 @@ HWND CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, D
     glfwWindowHintString(GLFW_X11_INSTANCE_NAME, className);
     const char* title = lpWindowName ? lpWindowName : "";
     GLFWwindow* g = glfwCreateWindow(nWidth, nHeight, title, nullptr, nullptr);
-    if (!g) {
-        SetLastError(ERROR_GEN_FAILURE);
-        return nullptr;
-    }
+    if (!g)
+        return Refused();
+    creating = false;
     // The size given is the outer size: the client area is what the frame leaves.
     int left = 0, top = 0, right = 0, bottom = 0;
     glfwGetWindowFrameSize(g, &left, &top, &right, &bottom);

@@ -51,9 +51,16 @@ static_assert(sizeof(DWORD) == 4, "DWORD is 32 bits");
 #define ERROR_GEN_FAILURE 31L
 #define ERROR_SHARING_VIOLATION 32L
 #define ERROR_INVALID_PARAMETER 87L
+#define ERROR_INSUFFICIENT_BUFFER 122L
 
 DWORD GetLastError(void);
 void SetLastError(DWORD dwErrCode);
+
+// The text of an error code, for the messages the program prints.
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200u
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000u
+DWORD FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId,
+                     LPSTR lpBuffer, DWORD nSize, void* Arguments);
 
 // ---- Files ----
 #define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)

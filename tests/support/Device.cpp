@@ -1,6 +1,7 @@
 #include "Device.h"
 
 #include <cstdio>
+#include <deque>
 #include <sstream>
 
 std::vector<SimProcess::Command> SimProcess::Commands() {
@@ -21,4 +22,39 @@ std::vector<SimProcess::Command> SimProcess::Commands() {
     }
     fclose(f);
     return cmds;
+}
+
+std::map<long, double> SimProcess::LastBytesWritten() {
+    std::map<long, double> last;
+    FILE* f = fopen(logPath.c_str(), "r");
+    if (!f)
+        return last;
+    // Replies go out one after another: each ends at a count of bytes written.
+    struct Pending {
+        long command;
+        long long end;
+    };
+    std::deque<Pending> due;
+    long long queued = 0, written = 0;
+    char line[512];
+    while (fgets(line, sizeof line, f)) {
+        std::istringstream in(line);
+        double ms;
+        std::string kind;
+        in >> ms >> kind;
+        if (kind == "reply") {
+            long command, bytes;
+            in >> command >> bytes;
+            queued += bytes;
+            due.push_back({command, queued});
+        } else if (kind == "sent") {
+            long bytes;
+            in >> bytes;
+            written += bytes;
+            for (; !due.empty() && due.front().end <= written; due.pop_front())
+                last[due.front().command] = ms;
+        }
+    }
+    fclose(f);
+    return last;
 }

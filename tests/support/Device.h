@@ -4,6 +4,7 @@
 
 #include "tools/device/Clock.h"
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,10 @@ class SimProcess {
         std::string note; // what the fault did with it ("slow", "split"), if any
     };
     std::vector<Command> Commands();
+    // When the last byte of each command's reply was written to the port, by
+    // the command's number (1 for the first; 0 for bytes sent unasked), as the
+    // simulator logged its writes. Replies not yet all written are missing.
+    std::map<long, double> LastBytesWritten();
     std::string logPath;
 
   private:

@@ -72,6 +72,8 @@ void Wire(Rig& r, const BoardOptions& o, int master, const std::string& settings
 int main(int argc, char** argv) {
     SetToolName("rangescan-board");
     BoardOptions o = ParseBoardArgs(argc, argv);
+    // A stop asked for from here on still removes the link.
+    CatchStopSignals();
     Rig r;
     r.time.avr = MakeBoard(o.firmware);
     std::string link = PortLinkPath(o.where.port, o.where.link);
@@ -81,8 +83,7 @@ int main(int argc, char** argv) {
     // Our copy of the computer's side goes: the master then sees a hang-up
     // while no one has the port open, and none while the computer has.
     close(pty.slave);
-    PlaceLink(link, pty.slavePath, o.where.force);
-    CatchStopSignals();
+    PlacedLink placed = PlaceLink(link, pty.slavePath, o.where.force);
     double start = NowMs();
     OpenLog(r.log, o.logPath, start);
     r.time.base = start;
@@ -96,7 +97,7 @@ int main(int argc, char** argv) {
     if (lagged > 0)
         Log(r.log, NowMs(), "lagged %.1f ms at most", lagged);
     close(pty.master);
-    RemoveLink(link, pty.slavePath);
+    RemoveLink(placed);
     CloseLog(r.log);
     avr_terminate(r.time.avr);
     return 0;

@@ -51,7 +51,12 @@ void Check(Probe& p, bool ok, const std::string& what) {
         p.firstFailure = what;
 }
 
+// The port the probe holds, closed before it ends, whatever the verdict.
+HANDLE heldPort = INVALID_HANDLE_VALUE;
+
 [[noreturn]] void Verdict(const char* state, const std::string& what, int code) {
+    if (heldPort != INVALID_HANDLE_VALUE)
+        CloseHandle(heldPort);
     printf("\nVerdict: %s\n%s\n", state, what.c_str());
     fflush(stdout);
     exit(code);
@@ -85,6 +90,7 @@ void Open(Probe& p, const std::string& name) {
                          FILE_ATTRIBUTE_NORMAL, NULL);
     if (p.port == INVALID_HANDLE_VALUE)
         Verdict("the port could not be opened", OpenFailure(name, GetLastError()), 2);
+    heldPort = p.port;
     DCB dcb;
     memset(&dcb, 0, sizeof dcb);
     dcb.DCBlength = sizeof dcb;
@@ -107,14 +113,14 @@ void Open(Probe& p, const std::string& name) {
     printf("ok   %s opened at %ld baud, 8N1\n", name.c_str(), SCANNER_BAUD);
 }
 
-// What arrives until the line has been quiet for QUIET_MS, within `boundMs`;
-// a look every millisecond.
-std::string Collect(Probe& p, DWORD boundMs) {
+// What arrives until the line has been quiet for QUIET_MS, within `boundMs`
+// (with `whole`, all that arrives in `boundMs`); a look every millisecond.
+std::string Collect(Probe& p, DWORD boundMs, bool whole = false) {
     std::string got;
     DWORD start = GetTickCount(), last = start;
     for (;;) {
         DWORD now = GetTickCount();
-        if (now - start >= boundMs || (!got.empty() && now - last >= QUIET_MS))
+        if (now - start >= boundMs || (!whole && !got.empty() && now - last >= QUIET_MS))
             return got;
         DWORD errors = 0;
         COMSTAT stat;
@@ -224,7 +230,9 @@ Options ParseArgs(int argc, char** argv) {
 void Start(Probe& p, const Options& o) {
     printf("     waiting %ld ms for the board to start after its reset\n", o.waitMs);
     fflush(stdout);
-    std::string early = Collect(p, static_cast<DWORD>(o.waitMs));
+    // The whole wait, whatever arrives in it: a byte at the reset must not cut
+    // the board's start short.
+    std::string early = Collect(p, static_cast<DWORD>(o.waitMs), true);
     early += Collect(p, QUIET_MS);
     Check(p, early.empty(),
           "nothing sent unasked" + (early.empty() ? "" : ": " + Printable(early)));
@@ -281,7 +289,6 @@ int main(int argc, char** argv) {
     Ask(p, 255, 141, -1);
     if (p.gone)
         Gone(o.port);
-    CloseHandle(p.port);
 
     char summary[200];
     snprintf(summary, sizeof summary,

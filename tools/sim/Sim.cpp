@@ -39,8 +39,12 @@ struct Device {
     PortServe port; // the host's side: its settings, the bytes it is yet to take
     Line line;      // how its bytes reach the host
     DeviceLog log;
-    std::multimap<double, std::string> replies; // when the device starts sending -> bytes
-    std::string pending;                        // bytes from the host
+    struct Reply {
+        long command; // whose reply: 1 for the first command, 0 for unasked bytes
+        std::string bytes;
+    };
+    std::multimap<double, Reply> replies; // when the device starts sending -> what
+    std::string pending;                  // bytes from the host
     double pendingSince = 0;
     long commands = 0;
     unsigned rng = 12345;
@@ -81,7 +85,7 @@ void TakeSettings(Device& d, double now) {
     printf("rangescan-sim: line set to %s\n", d.port.settings.c_str());
     fflush(stdout);
     if (!d.o.unasked.empty())
-        d.replies.emplace(now + d.o.unaskedMs, d.o.unasked);
+        d.replies.emplace(now + d.o.unaskedMs, Device::Reply{0, d.o.unasked});
 }
 
 // The reply the scanner gives to a command.
@@ -100,6 +104,11 @@ std::string Answer(Device& d, uint8_t h, uint8_t v) {
     return EncodeEcho(d.o.stripes ? ((h / 2) % 2 ? 25.0 : 5.0) : RangeCm(h, v));
 }
 
+// Bytes of the reply to the command under way, to start going out at `at`.
+void Queue(Device& d, double at, const std::string& bytes) {
+    d.replies.emplace(at, Device::Reply{d.commands, bytes});
+}
+
 // When the reply goes out, as the fault in force has it; returns what the log
 // says of it.
 std::string Schedule(Device& d, double now, const std::string& reply) {
@@ -108,34 +117,34 @@ std::string Schedule(Device& d, double now, const std::string& reply) {
                   (o.faultCount == 0 || d.commands < o.faultFrom + o.faultCount);
     switch (faulty ? o.fault : FAULT_NONE) {
     case FAULT_NONE:
-        d.replies.emplace(now + o.latency, reply);
+        Queue(d, now + o.latency, reply);
         return reply;
     case FAULT_SILENT:
         return "- silent";
     case FAULT_SLOW:
-        d.replies.emplace(now + o.slowMs, reply);
+        Queue(d, now + o.slowMs, reply);
         return reply + " slow";
     case FAULT_SPLIT: {
         size_t k = reply.size() > 1 ? reply.size() / 2 : 1;
-        d.replies.emplace(now + o.latency, reply.substr(0, k));
+        Queue(d, now + o.latency, reply.substr(0, k));
         if (k < reply.size())
-            d.replies.emplace(now + o.latency + o.splitMs, reply.substr(k));
+            Queue(d, now + o.latency + o.splitMs, reply.substr(k));
         return reply + " split";
     }
     case FAULT_CUT:
-        d.replies.emplace(now + o.latency, reply.substr(0, reply.size() / 2));
+        Queue(d, now + o.latency, reply.substr(0, reply.size() / 2));
         d.hangup = true;
         d.hangupAt = now + o.latency + o.splitMs;
         return reply + " cut";
     case FAULT_BURST:
-        d.replies.emplace(now + o.latency, std::string(static_cast<size_t>(o.burstBytes), '9'));
+        Queue(d, now + o.latency, std::string(static_cast<size_t>(o.burstBytes), '9'));
         return "- burst " + std::to_string(o.burstBytes);
     case FAULT_GARBAGE: {
         const char junk[] = "\r\n-+ .xX\x7f\xff\x01";
         std::string g;
         for (int i = 0; i < 8; i++)
             g += junk[(NextRandom(d) >> 16) % (sizeof junk - 1)];
-        d.replies.emplace(now + o.latency, g);
+        Queue(d, now + o.latency, g);
         return "- garbage";
     }
     case FAULT_COUNT:
@@ -171,8 +180,12 @@ void TakeCommands(Device& d, double now) {
 // The device starts sending what is due; the line delivers what has reached
 // the host by now.
 void Deliver(Device& d, double now) {
+    // The log tells whose bytes go out, in the order they go: with its "sent"
+    // lines, when each reply's last byte was written.
     while (!d.replies.empty() && d.replies.begin()->first <= now) {
-        LineSend(d.line, d.replies.begin()->first, d.replies.begin()->second);
+        const Device::Reply& r = d.replies.begin()->second;
+        Log(d.log, now, "reply %ld %zu", r.command, r.bytes.size());
+        LineSend(d.line, d.replies.begin()->first, r.bytes);
         d.replies.erase(d.replies.begin());
     }
     ServeBytes(d.port, d.line, d.log, now);
@@ -193,6 +206,8 @@ int main(int argc, char** argv) {
     SetToolName("rangescan-sim");
     Device d;
     d.o = ParseArgs(argc, argv);
+    // A stop asked for from here on still removes the link.
+    CatchStopSignals();
     std::string link = PortLinkPath(d.o.where.port, d.o.where.link);
     // The device side holds the host side open too, so the line does not hang
     // up between host sessions.
@@ -202,8 +217,7 @@ int main(int argc, char** argv) {
     d.port.master = d.pty.master;
     d.port.settings = PortSettingsName(t);
     d.line.model = d.o.line;
-    PlaceLink(link, d.pty.slavePath, d.o.where.force);
-    CatchStopSignals();
+    PlacedLink placed = PlaceLink(link, d.pty.slavePath, d.o.where.force);
     OpenLog(d.log, d.o.logPath, NowMs());
     printf("rangescan-sim: %s is %s, linked at %s\n", d.o.where.port.c_str(),
            d.pty.slavePath.c_str(), link.c_str());
@@ -229,7 +243,7 @@ int main(int argc, char** argv) {
 
     close(d.pty.slave);
     close(d.pty.master);
-    RemoveLink(link, d.pty.slavePath);
+    RemoveLink(placed);
     CloseLog(d.log);
     return 0;
 }
