@@ -10,7 +10,9 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <csignal>
 #include <memory>
+#include <sys/wait.h>
 #include <sstream>
 #include <unistd.h>
 
@@ -103,20 +105,26 @@ TEST(Program, MapOnScreenMatchesTheReplies) {
         << "readings where nothing echoes: the stairwell at the floor's edge";
 }
 
-TEST(Program, EscapeCloseRequestAndAltF4EndItWithZeroAndFreeThePort) {
+// Natively, the signals that end a session (kill, Ctrl+C in its terminal, the
+// terminal or the login going) are close requests as well.
+TEST(Program, EscapeCloseRequestAltF4AndSignalsEndItWithZeroAndFreeThePort) {
     SimProcess sim({"--latency", "1"});
-    const char* ways[] = {"Escape", "close", "alt+F4"};
-    for (const char* way : ways) {
+    std::vector<std::string> ways = {"Escape", "close", "alt+F4"};
+    if (!ProgramUnderWine())
+        ways.insert(ways.end(), {"SIGTERM", "SIGINT", "SIGHUP"});
+    for (const std::string& way : ways) {
         size_t before = sim.Commands().size();
         ProgramProcess prog(true);
         unsigned long w = prog.Window();
         ASSERT_NE(w, 0ul) << way;
         ASSERT_TRUE(WaitForCommands(sim, before + 3, 10000)) << way;
         double t0 = NowMs();
-        if (std::string(way) == "close")
+        if (way == "close")
             SendCloseRequest(w);
+        else if (way.compare(0, 3, "SIG") == 0)
+            kill(prog.pid, way == "SIGTERM" ? SIGTERM : way == "SIGINT" ? SIGINT : SIGHUP);
         else
-            SendKeys(w, way);
+            SendKeys(w, way.c_str());
         EXPECT_TRUE(prog.WindowGone(AnswerBoundMs())) << way;
         EXPECT_LT(NowMs() - t0, AnswerBoundMs()) << way;
         int code = -1;
@@ -124,6 +132,31 @@ TEST(Program, EscapeCloseRequestAndAltF4EndItWithZeroAndFreeThePort) {
         EXPECT_EQ(code, 0) << way;
         EXPECT_TRUE(PortIsFree()) << way;
     }
+}
+
+// With no display to show the map on, it says why in one line and ends,
+// before it takes the port: the line is never configured.
+TEST(Program, WithNoDisplaySaysWhyAndLeavesThePortAlone) {
+    if (ProgramUnderWine())
+        GTEST_SKIP() << "a Windows program always has a desktop";
+    SimProcess sim({"--latency", "1"});
+    std::string program =
+        getenv("RANGESCAN_PROGRAM") ? getenv("RANGESCAN_PROGRAM") : RANGESCAN_PROGRAM;
+    FILE* p = popen(("env -u DISPLAY " + program + " 2>&1").c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    std::string said;
+    char buf[512];
+    while (fgets(buf, sizeof buf, p))
+        said += buf;
+    int status = pclose(p);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_NE(WEXITSTATUS(status), 0);
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_EQ(said.rfind("rangescan: cannot make its window: ", 0), 0u) << said;
+    EXPECT_NE(said.find("DISPLAY"), std::string::npos) << "names the cause: " << said;
+    usleep(100000);
+    EXPECT_LT(LineConfiguredMs(sim.logPath), 0) << "the port was not configured";
+    EXPECT_TRUE(PortIsFree());
 }
 
 } // namespace
