@@ -18,20 +18,6 @@
 
 namespace {
 
-double LineConfiguredMs(const std::string& logPath) {
-    std::ifstream in(logPath);
-    std::string line;
-    while (std::getline(in, line)) {
-        std::istringstream s(line);
-        double ms;
-        std::string kind, rate;
-        s >> ms >> kind >> rate;
-        if (kind == "line" && rate == "115200")
-            return ms;
-    }
-    return -1;
-}
-
 // The desktop entry's line that starts with `key`.
 std::string DesktopEntryLine(const std::string& key) {
     std::ifstream in(RANGESCAN_DESKTOP_ENTRY);
@@ -59,7 +45,7 @@ TEST(Program, PacesCommandsInSerpentineOrder) {
     EXPECT_EQ(prog.Output(), "");
 
     auto cmds = sim.Commands();
-    double configured = LineConfiguredMs(sim.logPath);
+    double configured = sim.LineConfiguredMs();
     ASSERT_GE(configured, 0);
     // The simulator checks the line every millisecond until it is configured.
     EXPECT_GT(cmds[0].ms - configured, 2250.0 - 1.0 - TickStepMs() - STAMP_JITTER_MS);
@@ -155,7 +141,7 @@ TEST(Program, WithNoDisplaySaysWhyAndLeavesThePortAlone) {
     EXPECT_EQ(said.rfind("rangescan: cannot make its window: ", 0), 0u) << said;
     EXPECT_NE(said.find("DISPLAY"), std::string::npos) << "names the cause: " << said;
     usleep(100000);
-    EXPECT_LT(LineConfiguredMs(sim.logPath), 0) << "the port was not configured";
+    EXPECT_LT(sim.LineConfiguredMs(), 0) << "the port was not configured";
     EXPECT_TRUE(PortIsFree());
 }
 

@@ -1,5 +1,7 @@
 #include "Device.h"
 
+#include "firmware/scanner/config.h"
+
 #include <cstdio>
 #include <deque>
 #include <sstream>
@@ -57,4 +59,21 @@ std::map<long, double> SimProcess::LastBytesWritten() {
     }
     fclose(f);
     return last;
+}
+
+double SimProcess::LineConfiguredMs() {
+    FILE* f = fopen(logPath.c_str(), "r");
+    char line[512];
+    double found = -1;
+    while (f && found < 0 && fgets(line, sizeof line, f)) {
+        std::istringstream s(line);
+        double ms;
+        std::string kind, rate;
+        s >> ms >> kind >> rate;
+        if (kind == "line" && rate == std::to_string(SCANNER_BAUD))
+            found = ms;
+    }
+    if (f)
+        fclose(f);
+    return found;
 }

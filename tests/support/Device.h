@@ -43,6 +43,8 @@ class SimProcess {
     // the command's number (1 for the first; 0 for bytes sent unasked), as the
     // simulator logged its writes. Replies not yet all written are missing.
     std::map<long, double> LastBytesWritten();
+    // When the host set the scanner's line speed, on the log's clock, or -1.
+    double LineConfiguredMs();
     std::string logPath;
 
   private:
