@@ -8,6 +8,7 @@
 #include "support/Gui.h"
 #include "support/MapCheck.h"
 #include "tools/device/Scene.h"
+#include "firmware/scanner/config.h"
 
 #include <gtest/gtest.h>
 
@@ -137,6 +138,53 @@ TEST(Board, IdlesWhileThePortIsClosed) {
     usleep(2000000);
     double share = (CpuSeconds(board.Pid()) - cpu) / ((NowMs() - t0) / 1000);
     EXPECT_LT(share, 0.1) << "of a core";
+}
+
+// What arrives on an open port within `ms`.
+std::string Listen(HANDLE h, double ms) {
+    std::string got;
+    for (double until = NowMs() + ms; NowMs() < until; Sleep(1)) {
+        DWORD errors = 0, n = 0;
+        COMSTAT stat;
+        char buf[256];
+        if (ClearCommError(h, &errors, &stat) && stat.cbInQue > 0 &&
+            ReadFile(h, buf, std::min<DWORD>(stat.cbInQue, sizeof buf), &n, NULL))
+            got.append(buf, n);
+    }
+    return got;
+}
+
+// The firmware's UART keeps its own speed, as a real board's does: a
+// computer that left its side at another (the program's "ALERT" path keeps
+// the port's old speed) gets the wrong bytes or none, never the reading; at
+// the scanner's speed the same command is answered.
+TEST(Board, OnlyTheFirmwaresLineSpeedCarriesTheExchange) {
+    SimProcess board({}, EMULATED_BOARD);
+    HANDLE h = CreateFileA("COM6", GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, NULL);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    DCB d;
+    memset(&d, 0, sizeof d);
+    ASSERT_TRUE(GetCommState(h, &d));
+    d.ByteSize = 8;
+    d.Parity = NOPARITY;
+    d.StopBits = ONESTOPBIT;
+    Sleep(static_cast<DWORD>(BOOT_MS) + 1000); // the open reset it
+    BYTE centre[2] = {80, 70};
+    std::string expected = EncodeEcho(RangeCm(80, 70));
+    for (DWORD baud : {57600u, 9600u, static_cast<DWORD>(SCANNER_BAUD)}) {
+        d.BaudRate = baud;
+        ASSERT_TRUE(SetCommState(h, &d));
+        DWORD sent = 0;
+        ASSERT_TRUE(WriteFile(h, centre, 2, &sent, NULL));
+        std::string got = Listen(h, 1000);
+        float cm = DecodeReply(got.data(), static_cast<int>(got.size()));
+        if (baud == static_cast<DWORD>(SCANNER_BAUD))
+            EXPECT_TRUE(NearScene(cm, 80, 70)) << got << " for " << expected;
+        else
+            EXPECT_FALSE(!got.empty() && NearScene(cm, 80, 70)) << baud << " baud: " << got;
+    }
+    CloseHandle(h);
 }
 
 // The program's tick against the firmware: every reading is the decode of

@@ -2,7 +2,11 @@
 
 #include "firmware/scanner/config.h"
 
+#include "tools/board/UartRate.h"
+
 #include <avr_uart.h>
+
+#include <cstdlib>
 
 #include <unistd.h>
 
@@ -21,10 +25,13 @@ void OnUartOut(avr_irq_t*, uint32_t value, void* param) {
     double ms = BoardMs(*l.time);
     char c = static_cast<char>(value);
     Log(*l.log, ms, "out %c", c);
-    if (l.line.model == LINE_WHOLE)
-        l.wholeReply += c;
-    else
-        LineByte(l.line, ms, c);
+    // The computer's UART reads it at its own speed.
+    for (char r : ReceivedAt(std::string(1, c), FirmwareBaud(l.avr), l.hostBaud, 0)) {
+        if (l.line.model == LINE_WHOLE)
+            l.wholeReply += r;
+        else
+            LineByte(l.line, ms, r);
+    }
     l.reply += c;
     l.lastOut = ms;
 }
@@ -90,6 +97,7 @@ void HostLinkInit(HostLink& l, avr_t* avr, const BoardTime& time, DeviceLog& log
     l.log = &log;
     l.port.master = master;
     l.port.settings = settings;
+    l.hostBaud = atof(settings.c_str());
     l.line.model = model;
     l.bootMs = bootMs;
 }
@@ -133,11 +141,15 @@ bool HostLinkServe(HostLink& l, bool open, double now) {
         l.port.unsent.clear();
         return reset;
     }
-    ServeSettings(l.port, *l.log, now);
-    uint8_t in[256];
+    if (ServeSettings(l.port, *l.log, now))
+        l.hostBaud = atof(l.port.settings.c_str());
+    char in[256];
     ssize_t got = read(l.port.master, in, sizeof in);
-    for (ssize_t i = 0; i < got; i++)
-        FromHost(l, now, in[i]);
+    // The board's UART reads the computer's bytes at the firmware's speed.
+    if (got > 0)
+        for (char c :
+             ReceivedAt(std::string(in, static_cast<size_t>(got)), l.hostBaud, FirmwareBaud(l.avr)))
+            FromHost(l, now, static_cast<uint8_t>(c));
     ServeBytes(l.port, l.line, *l.log, now);
     return reset;
 }

@@ -4,8 +4,9 @@
 // it for a while before the firmware runs; bytes from the computer reach the
 // UART as it can take them; the firmware's bytes reach the computer as the
 // line model delivers them (with "whole", each reply in one piece once it has
-// ended). Logs every byte in and out, and a "cmd" line per command with its
-// whole reply.
+// ended). Each side's UART reads the other's bytes at its own speed: at a speed
+// other than the firmware's, they arrive as other bytes, or none (UartRate.h). Logs every byte in
+// and out, and a "cmd" line per command with its whole reply.
 #pragma once
 
 #include "tools/board/BoardTime.h"
@@ -20,7 +21,8 @@ struct HostLink {
     avr_t* avr = nullptr;
     const BoardTime* time = nullptr;
     DeviceLog* log = nullptr;
-    PortServe port; // the computer's side: its settings, the bytes it is yet to take
+    PortServe port;         // the computer's side: its settings, the bytes it is yet to take
+    double hostBaud = 9600; // the speed the computer set its side to
     Line line;
     double bootMs = 1000;
     bool hostOpen = false;
