@@ -14,7 +14,7 @@ const char* USAGE =
     "                    package's ../lib/rangescan/firmware/scanner.elf)\n"
     "  --port COMn       link the board's port as this port in the ports folder (default COM6)\n"
     "  --link PATH       link it at PATH instead\n"
-    "  --force           replace an existing link that points at a live device\n"
+    "  --force           replace a live device's link, or a running tool's\n"
     "  --line MODEL      how the board's bytes reach the computer: uart (default), ftdi,\n"
     "                    cdc, whole (see rangescan-sim --help)\n"
     "  --boot-ms MS      the bootloader's wait after a reset (default 1000)\n"

@@ -11,7 +11,7 @@ const char* USAGE =
     "Usage: rangescan-sim [options]\n"
     "  --port COMn         link the device as this port in the ports folder (default COM6)\n"
     "  --link PATH         link the device at PATH instead\n"
-    "  --force             replace an existing link that points at a live device\n"
+    "  --force             replace a live device's link, or a running tool's\n"
     "  --latency MS        reply latency (default 30)\n"
     "  --fixed DIGITS      always reply DIGITS instead of the scene\n"
     "  --digits MIN-MAX    reply random digits instead, MIN to MAX of them\n"
