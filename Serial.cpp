@@ -10,7 +10,7 @@ static const DWORD WRITE_TIMEOUT_MS = 500;
 // Each message is flushed as it is printed: with standard output redirected
 // to a file it is fully buffered, and the one line that says why the map
 // stays black would reach the file only when the program ends.
-Serial::Serial(const char* portName) {
+Serial::Serial(const char* portName, DWORD waitMs) {
     this->connected = false;
 
     this->hSerial = CreateFileA(portName, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
@@ -54,7 +54,7 @@ Serial::Serial(const char* portName) {
     }
 
     this->connected = true;
-    Sleep(ARDUINO_WAIT_TIME);
+    Sleep(waitMs);
 }
 
 Serial::~Serial() {

@@ -24,8 +24,9 @@ class Serial {
 
   public:
     // Opens the named port ("COM6") at 115200 baud, 8N1, then waits
-    // ARDUINO_WAIT_TIME ms for the device to start. Failures are printed.
-    Serial(const char* portName);
+    // `waitMs` (ARDUINO_WAIT_TIME unless a tool asks for another wait) for the
+    // device to start. Failures are printed.
+    Serial(const char* portName, DWORD waitMs = ARDUINO_WAIT_TIME);
     // Closes the port if it was opened.
     ~Serial();
     // Reads at most nbChar of the bytes already waiting. Returns the count read,

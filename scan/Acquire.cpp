@@ -94,11 +94,7 @@ static bool Look(Listen& l, Serial& port, char* keep, int* have) {
     return static_cast<uint32_t>(l.clock.last - l.start) < l.until;
 }
 
-void AcquireSample(ScanState& s, Serial& port) {
-    uint32_t now = GetTickCount();
-    s.time = now;
-
-    StepSweep(s);
+float ExchangeCommand(ScanState& s, Serial& port, uint32_t start, int* len) {
     // The scanner speaks only when asked, so nothing waiting before the command
     // goes out is part of its answer: it is the tail of a split or late reply,
     // the rest of a burst, or bytes sent unasked. Taken as the reply, it would
@@ -109,11 +105,11 @@ void AcquireSample(ScanState& s, Serial& port) {
     // unless the last tick's reply was cut by its bound: the rest of it may be
     // on its way, between two USB packets, so the line counts as heard now.
     Listen drain;
-    drain.clock = {now, 0};
-    drain.start = now;
+    drain.clock = {start, 0};
+    drain.start = start;
     drain.until = DRAIN_MS;
     drain.heard = s.replyCut;
-    drain.lastHeard = now;
+    drain.lastHeard = start;
     int dropped = 0;
     while (Look(drain, port, nullptr, &dropped))
         Sleep(1);
@@ -123,14 +119,23 @@ void AcquireSample(ScanState& s, Serial& port) {
     // Collect the reply until the line has been quiet for QUIET_GAP_MS.
     Listen reply;
     reply.clock = drain.clock;
-    reply.start = now;
+    reply.start = start;
     reply.until = REPLY_TIMEOUT_MS;
-    int len = 0;
-    while (Look(reply, port, s.str, &len))
+    *len = 0;
+    while (Look(reply, port, s.str, len))
         Sleep(1);
     s.replyCut = reply.heard && !reply.failed && !reply.quiet;
     // A reply the port failed in the middle of is no reading: its digits are
     // a part of a number, not the number. One cut by the bound is decoded as
     // far as it came.
-    Store(s, reply.heard && !reply.failed && len > 0 ? DecodeReply(s.str, len) : NO_READING);
+    return reply.heard && !reply.failed && *len > 0 ? DecodeReply(s.str, *len) : NO_READING;
+}
+
+void AcquireSample(ScanState& s, Serial& port) {
+    uint32_t now = GetTickCount();
+    s.time = now;
+
+    StepSweep(s);
+    int len;
+    Store(s, ExchangeCommand(s, port, now, &len));
 }

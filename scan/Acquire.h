@@ -37,3 +37,10 @@ bool TickDue(const ScanState& s, uint32_t now);
 // that gets no reply byte within REPLY_TIMEOUT_MS, or whose port fails before
 // the reply has ended, stores NO_READING in its cell.
 void AcquireSample(ScanState& s, Serial& port);
+
+// The exchange a tick makes, for the command pair in s.buffer, with its
+// bounds counted from `start` (a tick count): the stale bytes dropped, the
+// command sent, the reply taken into s.str (*len of its bytes) and decoded.
+// Returns the range, or NO_READING as AcquireSample stores it. The sweep and
+// the grid are left alone.
+float ExchangeCommand(ScanState& s, Serial& port, uint32_t start, int* len);

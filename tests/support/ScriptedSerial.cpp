@@ -10,7 +10,7 @@ static ScriptedLine* Line(HANDLE h) {
     return static_cast<ScriptedLine*>(h);
 }
 
-Serial::Serial(const char*) {
+Serial::Serial(const char*, DWORD) {
     hSerial = nextLine ? static_cast<HANDLE>(nextLine) : INVALID_HANDLE_VALUE;
     connected = nextLine != nullptr;
     errors = 0;
