@@ -3,8 +3,8 @@
 // It links the pseudo-terminal's device as a COM port (the link comN in the
 // ports folder, or any path given with --link, such as Wine's dosdevices/com6)
 // and answers each two-byte command (pan, tilt) with the echo time of a built-in
-// scene, in microseconds, as ASCII digits with no terminator, as the scanner's
-// firmware does. Its bytes reach the computer as a real line would deliver them
+// scene (or of a kept scan, --replay), in microseconds, as ASCII digits with no
+// terminator, as the scanner's firmware does. Its bytes reach the computer as a real line would deliver them
 // (--line). Faults can be switched on for tests. It removes its link on exit,
 // also on SIGINT/SIGTERM.
 #include "tools/device/Clock.h"
@@ -14,6 +14,7 @@
 #include "tools/device/PortServe.h"
 #include "tools/device/PortSettings.h"
 #include "tools/device/Scene.h"
+#include "tools/sim/Replay.h"
 #include "tools/sim/SimOptions.h"
 #include "tools/device/StopSignals.h"
 #include "tools/device/Tool.h"
@@ -35,6 +36,7 @@ namespace {
 // to send back.
 struct Device {
     Options o;
+    Replay replay; // with --replay: the kept scan it answers from
     DevicePty pty;
     PortServe port; // the host's side: its settings, the bytes it is yet to take
     Line line;      // how its bytes reach the host
@@ -100,6 +102,8 @@ std::string Answer(Device& d, uint8_t h, uint8_t v) {
     }
     if (!d.o.fixed.empty())
         return d.o.fixed;
+    if (!d.o.replay.empty())
+        return ReplayAnswer(d.replay, h, v);
     // Stripes: a reading taken into the wrong cell breaks a stripe.
     return EncodeEcho(d.o.stripes ? ((h / 2) % 2 ? 25.0 : 5.0) : RangeCm(h, v));
 }
@@ -171,7 +175,9 @@ void TakeCommands(Device& d, double now) {
         d.pendingSince = now;
         d.commands++;
         std::string reply = Answer(d, h, v);
-        Log(d.log, now, "cmd %u %u %s", h, v, Schedule(d, now, reply).c_str());
+        // A replayed aim the capture got no reply for gets none.
+        Log(d.log, now, "cmd %u %u %s", h, v,
+            reply.empty() ? "- none kept" : Schedule(d, now, reply).c_str());
         if (d.o.hangupAfter && d.commands >= d.o.hangupAfter)
             d.hangup = true;
     }
@@ -206,6 +212,8 @@ int main(int argc, char** argv) {
     SetToolName("rangescan-sim");
     Device d;
     d.o = ParseArgs(argc, argv);
+    if (!d.o.replay.empty())
+        d.replay = LoadReplay(d.o.replay);
     // A stop asked for from here on still removes the link.
     CatchStopSignals();
     std::string link = PortLinkPath(d.o.where.port, d.o.where.link);

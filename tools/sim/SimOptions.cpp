@@ -20,6 +20,9 @@ const char* USAGE =
     "                      ftdi   a USB adapter with a 16 ms latency timer, 62-byte packets\n"
     "                      cdc    a USB board, sent on at every 1 ms USB frame\n"
     "                      whole  each reply in one piece, at once\n"
+    "  --replay FILE       answer each aim with the reply a capture kept for it\n"
+    "                      (rangescan-capture's OUT.csv), or for the nearest aim kept;\n"
+    "                      silent where the capture got no reply\n"
     "  --stripes           a scene of stripes two columns wide, 5 and 25 cm by turns\n"
     "  --log FILE          one line per command: ms, 'cmd', the two bytes, the reply;\n"
     "                      one per write: ms, 'sent', the byte count\n"
@@ -63,6 +66,8 @@ Options ParseArgs(int argc, char** argv) {
             o.digitsMax = Number(range.substr(dash + 1).c_str(), "--digits");
             if (o.digitsMin < 1 || o.digitsMax < o.digitsMin)
                 Fail("--digits takes MIN-MAX with 1 <= MIN <= MAX");
+        } else if (a == "--replay") {
+            o.replay = value();
         } else if (a == "--stripes") {
             o.stripes = true;
         } else if (a == "--log") {

@@ -19,7 +19,7 @@ enum Fault {
 
 struct Options {
     PortLinkOptions where;
-    std::string fixed, logPath, unasked;
+    std::string fixed, logPath, unasked, replay;
     LineModel line = LINE_UART;
     long digitsMin = 0, digitsMax = 0;
     bool stripes = false;
