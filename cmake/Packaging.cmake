@@ -17,10 +17,13 @@ if(WIN32)
     # The standalone program at the top, the docs, the licences and the
     # firmware image beside it. The program links the MinGW-w64 runtime
     # statically: its notices travel with it.
-    install(TARGETS rangescan rangescan-probe RUNTIME DESTINATION .)
+    install(TARGETS rangescan rangescan-probe rangescan-capture RUNTIME DESTINATION .)
     install(FILES README.md CHANGELOG.md LICENSE THIRD-PARTY-NOTICES.md DESTINATION .)
     install(FILES /usr/share/doc/mingw-w64-x86-64-dev/copyright DESTINATION licenses
             RENAME mingw-w64.txt OPTIONAL)
+    # rangescan-capture writes its picture with stb_image_write, compiled in.
+    install(FILES /usr/share/doc/libstb-dev/copyright DESTINATION licenses RENAME stb.txt
+            OPTIONAL)
     install(DIRECTORY docs/ DESTINATION docs)
     install(FILES ${RANGESCAN_FIRMWARE_DIR}/scanner.hex DESTINATION firmware OPTIONAL)
     # The firmware's source as a sketch folder for the board's IDE, and the
@@ -55,7 +58,7 @@ if(WIN32)
     return()
 endif()
 
-set(programs rangescan rangescan-sim rangescan-probe)
+set(programs rangescan rangescan-sim rangescan-probe rangescan-capture)
 if(TARGET rangescan-board)
     list(APPEND programs rangescan-board)
 endif()
@@ -78,7 +81,8 @@ if(HELP2MAN AND TXT2MAN)
     set(tool_rangescan-sim "a simulated range scanner on a pseudo-terminal")
     set(tool_rangescan-board "the scanner's firmware on an emulated board")
     set(tool_rangescan-probe "check a range scanner on its serial port")
-    foreach(tool rangescan-sim rangescan-probe rangescan-board)
+    set(tool_rangescan-capture "keep a range scanner's scan as a table, a point cloud and a picture")
+    foreach(tool rangescan-sim rangescan-probe rangescan-board rangescan-capture)
         if(TARGET ${tool})
             add_custom_command(OUTPUT ${man_dir}/${tool}.1.gz
                 COMMAND ${CMAKE_COMMAND} -E make_directory ${man_dir}
@@ -145,6 +149,7 @@ string(CONCAT CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "rangescan drives a two-axis range scanner on the serial port COM6 and\n"
     "shows the scan live: a green-to-red range map in an OpenGL window.\n"
     "With it come a simulated scanner, the scanner's firmware for an\n"
-    "ATmega328P board, a board emulator that runs it, and a test host for a\n"
-    "scanner's port.")
+    "ATmega328P board, a board emulator that runs it, a test host for a\n"
+    "scanner's port, and a capture tool that keeps a scan as a table, a\n"
+    "point cloud and a picture.")
 include(CPack)

@@ -63,6 +63,7 @@ fi
 check "a Debian package in dist/" test -f "$deb"
 dpkg-deb -c "$deb" | awk '{ print $6 }' | sed 's|^\./|/|; s|/$||' >"$work/list"
 for f in /usr/bin/rangescan /usr/bin/rangescan-sim /usr/bin/rangescan-board /usr/bin/rangescan-probe \
+    /usr/bin/rangescan-capture \
     /usr/share/applications/rangescan.desktop /usr/share/doc/rangescan/README.md \
     /usr/share/doc/rangescan/docs/scanner.md /usr/share/rangescan/firmware/scanner.hex \
     /usr/lib/rangescan/firmware/scanner.elf /usr/share/doc/rangescan/copyright \
@@ -72,7 +73,7 @@ for f in /usr/bin/rangescan /usr/bin/rangescan-sim /usr/bin/rangescan-board /usr
     /usr/share/metainfo/org.example.rangescan.metainfo.xml /usr/lib/udev/rules.d/60-rangescan.rules; do
     check "deb holds $f" contains "$f"
 done
-for p in rangescan rangescan-sim rangescan-board rangescan-probe; do
+for p in rangescan rangescan-sim rangescan-board rangescan-probe rangescan-capture; do
     check "deb holds the man page of $p" contains "/usr/share/man/man1/$p.1.gz"
 done
 # Debian's own checker: no error, no warning; every override says why.
@@ -89,7 +90,7 @@ lintian_info_clean() {
 check "lintian --display-info: no hardening, icon or unneeded-section tag" lintian_info_clean
 check "every lintian override follows a comment giving its reason" awk \
     '/^rangescan:/ && prev !~ /^#/ { bad = 1 } { prev = $0 } END { exit bad }' packaging/lintian-overrides
-for p in rangescan-sim rangescan-board rangescan-probe; do
+for p in rangescan-sim rangescan-board rangescan-probe rangescan-capture; do
     check "build/native/$p --version" sh -c "build/native/$p --version | grep -qx '$p $version'"
 done
 check "deb holds nothing outside /usr" sh -c "! grep -v '^/usr' '$work/list' | grep -v '^\$'"
@@ -110,7 +111,7 @@ check "appstreamcli validate: the metainfo" \
 # Control-flow protection (CET) is left out: Debian 12's dpkg-buildflags does
 # not ask for it, and its C library's start files carry no CET note, without
 # which no program linked here can be marked for it.
-for p in rangescan rangescan-sim rangescan-board rangescan-probe; do
+for p in rangescan rangescan-sim rangescan-board rangescan-probe rangescan-capture; do
     check "hardening-check: deb's $p" hardening-check --nocfprotection "$work/deb/usr/bin/$p"
 done
 # The board emulator runs the firmware beside it when given none: the
@@ -132,7 +133,8 @@ check "deb's rangescan, unpacked: missing port, window, Escape, exit 0" missing_
 # The Windows zip.
 check "a Windows zip in dist/" test -f "$zip"
 unzip -Z1 "$zip" | sed 's|^[^/]*/||' >"$work/list"
-for f in rangescan.exe rangescan-probe.exe README.md LICENSE THIRD-PARTY-NOTICES.md licenses/mingw-w64.txt \
+for f in rangescan.exe rangescan-probe.exe rangescan-capture.exe README.md LICENSE THIRD-PARTY-NOTICES.md \
+    licenses/mingw-w64.txt licenses/stb.txt \
     licenses/avr-libc.txt licenses/arduino-core-avr.txt docs/scanner.md docs/using.md \
     firmware/scanner.hex firmware/scanner/scanner.ino firmware/scanner/config.h; do
     check "zip holds $f" contains "$f"
@@ -146,7 +148,7 @@ resources() {
         wrestool -x --raw --type=16 "$1" | tr -d '\000' | tee /dev/stderr |
         grep -aq "ProductVersion$version"
 }
-for e in rangescan rangescan-probe; do
+for e in rangescan rangescan-probe rangescan-capture; do
     check "zip's $e.exe has an icon and version $version" resources "$(dirname "$exe")/$e.exe"
 done
 check "zip's rangescan.exe needs no DLL beside it" sh -c \
@@ -194,6 +196,7 @@ install_uninstall() {
     wine "$installer" /S '/D=C:\rangescan-test' && wineserver -w || return 1
     ls "$dir"
     wine "$dir/rangescan-probe.exe" --version | tr -d '\r' | grep -qx "rangescan-probe $version" || return 1
+    wine "$dir/rangescan-capture.exe" --version | tr -d '\r' | grep -qx "rangescan-capture $version" || return 1
     menu=$(find "$prefix/drive_c" -path '*Start Menu*' -name 'rangescan*.lnk')
     echo "start menu: $menu"
     [ -n "$menu" ] && [ -f "$dir/firmware/scanner.hex" ] && [ -f "$dir/LICENSE" ] || return 1

@@ -58,5 +58,12 @@ class SimProcess {
 // POSIX only.
 int RunProbe(const std::string& args, std::string* out);
 
+// Runs rangescan-capture with `args` (its port and OUT among them) the same
+// way; under Wine, RANGESCAN_WINE_CAPTURE names the Windows build.
+int RunCapture(const std::string& args, std::string* out);
+// The test process's own temporary folder (the private ports folder's
+// parent), removed when it ends. POSIX only.
+std::string TestFolder();
+
 // True when the tests run as Windows programs under Wine.
 bool UnderWine();

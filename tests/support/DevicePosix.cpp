@@ -147,14 +147,30 @@ void SimProcess::Stop() {
         close(turn), turn = -1; // and with it the board's turn
 }
 
-int RunProbe(const std::string& args, std::string* out) {
-    std::string cmd = std::string(RANGESCAN_PROBE) + " " + args + " COM6 2>&1";
-    if (const char* exe = getenv("RANGESCAN_WINE_PROBE"))
-        cmd = std::string(getenv("RANGESCAN_WINE_RUN")) + " " + exe + " " + args + " COM6 2>&1";
+// Runs a tool with `args` through the shell until it ends; under Wine (the
+// environment variable `wineExe` names the Windows build) that build instead.
+static int RunTool(const char* native, const char* wineExe, const std::string& args,
+                   std::string* out) {
+    std::string cmd = std::string(native) + " " + args + " 2>&1";
+    if (const char* exe = getenv(wineExe))
+        cmd = std::string(getenv("RANGESCAN_WINE_RUN")) + " " + exe + " " + args + " 2>&1";
     FILE* p = popen(cmd.c_str(), "r");
     char buf[512];
     while (p && fgets(buf, sizeof buf, p))
         *out += buf;
     int status = p ? pclose(p) : -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+int RunProbe(const std::string& args, std::string* out) {
+    return RunTool(RANGESCAN_PROBE, "RANGESCAN_WINE_PROBE", args + " COM6", out);
+}
+
+int RunCapture(const std::string& args, std::string* out) {
+    return RunTool(RANGESCAN_CAPTURE, "RANGESCAN_WINE_CAPTURE", args, out);
+}
+
+std::string TestFolder() {
+    UsePrivatePortsFolder();
+    return tempRoot;
 }

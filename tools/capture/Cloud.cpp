@@ -12,7 +12,7 @@ void MapColour(float cm, double scaleCm, unsigned char rgb[3]) {
 }
 
 bool WriteCloud(const std::string& path, const std::vector<Taken>& taken, double scaleCm) {
-    FILE* f = fopen(path.c_str(), "w");
+    FILE* f = fopen(path.c_str(), "wb");
     if (!f)
         return false;
     size_t points = std::count_if(taken.begin(), taken.end(),

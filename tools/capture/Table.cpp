@@ -4,7 +4,7 @@
 #include "tools/device/Scene.h"
 
 FILE* OpenTable(const std::string& path) {
-    FILE* f = fopen(path.c_str(), "w");
+    FILE* f = fopen(path.c_str(), "wb");
     if (f && (fprintf(f, "%s\n", SCAN_TABLE_HEADER) < 0 || fflush(f) != 0)) {
         fclose(f);
         return nullptr;
