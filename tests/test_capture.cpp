@@ -58,11 +58,12 @@ std::vector<std::pair<int, int>> Aims(int step) {
 // The cloud as Open3D reads it: a line a point, x y z then red green blue.
 std::vector<std::vector<double>> ReadCloud(const std::string& path) {
     std::string script = TestFolder() + "/read_cloud.py";
-    std::ofstream(script) << "import sys, numpy, open3d\n"
-                             "open3d.utility.set_verbosity_level(open3d.utility.VerbosityLevel.Error)\n"
-                             "pc = open3d.io.read_point_cloud(sys.argv[1], format='ply')\n"
-                             "for p, c in zip(numpy.asarray(pc.points), numpy.asarray(pc.colors)):\n"
-                             "    print(*p, *(c * 255))\n";
+    std::ofstream(script)
+        << "import sys, numpy, open3d\n"
+           "open3d.utility.set_verbosity_level(open3d.utility.VerbosityLevel.Error)\n"
+           "pc = open3d.io.read_point_cloud(sys.argv[1], format='ply')\n"
+           "for p, c in zip(numpy.asarray(pc.points), numpy.asarray(pc.colors)):\n"
+           "    print(*p, *(c * 255))\n";
     FILE* p = popen(("/usr/bin/python3 " + script + " " + path).c_str(), "r");
     std::vector<std::vector<double>> points;
     char line[256];
@@ -93,8 +94,8 @@ std::vector<int> Colour(double cm, double scale) {
 TEST(Capture, KeepsEveryAimInOrderAsTableCloudAndPicture) {
     const int step = 10;
     const double scale = 60;
-    SimProcess sim({"--latency", "1", "--fault", "silent", "--fault-from", "5", "--fault-count",
-                    "1"});
+    SimProcess sim(
+        {"--latency", "1", "--fault", "silent", "--fault-from", "5", "--fault-count", "1"});
     std::string out, base = TestFolder() + "/scan";
     ASSERT_EQ(RunCapture("--step 10 --scale 60 --wait-ms 300 COM6 " + base, &out), 0) << out;
     EXPECT_NE(out.find("1 got no reply"), std::string::npos) << out;
@@ -219,8 +220,8 @@ TEST(Capture, StoppedItKeepsAValidPrefix) {
 TEST(Capture, ReplayAnswersFromTheNearestKeptAim) {
     std::string out, kept = TestFolder() + "/kept", again = TestFolder() + "/again";
     {
-        SimProcess sim({"--latency", "1", "--fault", "silent", "--fault-from", "20",
-                        "--fault-count", "1"});
+        SimProcess sim(
+            {"--latency", "1", "--fault", "silent", "--fault-from", "20", "--fault-count", "1"});
         ASSERT_EQ(RunCapture("--step 10 --wait-ms 300 COM6 " + kept, &out), 0) << out;
     }
     {
@@ -228,7 +229,8 @@ TEST(Capture, ReplayAnswersFromTheNearestKeptAim) {
         ASSERT_EQ(RunCapture("--step 7 --wait-ms 300 COM6 " + again, &out), 0) << out;
     }
     std::string header;
-    std::vector<Row> from = ReadTable(kept + ".csv", &header), got = ReadTable(again + ".csv", &header);
+    std::vector<Row> from = ReadTable(kept + ".csv", &header),
+                     got = ReadTable(again + ".csv", &header);
     ASSERT_EQ(got.size(), Aims(7).size());
     int silent = 0;
     for (const Row& g : got) {

@@ -4,11 +4,11 @@
 #include <string>
 
 struct CaptureOptions {
-    std::string port; // COMn, or a device path
-    std::string out;  // the files' path without .csv, .ply and .png
-    long step = 1;    // every Nth column and row of the raster
-    long pings = 1;   // readings an aim; the median is kept
-    double scale = 30; // the picture's full red, in cm
+    std::string port;   // COMn, or a device path
+    std::string out;    // the files' path without .csv, .ply and .png
+    long step = 1;      // every Nth column and row of the raster
+    long pings = 1;     // readings an aim; the median is kept
+    double scale = 30;  // the picture's full red, in cm
     long waitMs = 2000; // the start-up wait after opening
     bool force = false; // replace the files of an earlier capture
 };

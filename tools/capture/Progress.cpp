@@ -24,7 +24,8 @@ void ShowProgress(Progress& p, int done, uint32_t elapsedMs) {
     p.lastTenth = tenth;
     char elapsed[32], left[32];
     Clock(elapsed, sizeof elapsed, elapsedMs);
-    Clock(left, sizeof left, done > 0 ? static_cast<double>(elapsedMs) * (p.total - done) / done : 0);
+    Clock(left, sizeof left,
+          done > 0 ? static_cast<double>(elapsedMs) * (p.total - done) / done : 0);
     printf("%s%5.1f %%  %d of %d aims  elapsed %s  left %s%s", p.console ? "\r" : "",
            p.total > 0 ? 100.0 * done / p.total : 100.0, done, p.total, elapsed, left,
            p.console ? "  " : "\n");

@@ -40,7 +40,7 @@ bool WriteRow(FILE* table, const Taken& t) {
         point = ",,";
     }
     int n = fprintf(table, "%u,%u,%.2f,%.2f,%s,%s,%s,%lu\n", a.h, a.v, PanDegrees(a.h),
-                    TiltDegrees(a.v), Field(kind == NO_REPLY ? "" : t.reply).c_str(),
-                    cm.c_str(), point.c_str(), static_cast<unsigned long>(t.ms));
+                    TiltDegrees(a.v), Field(kind == NO_REPLY ? "" : t.reply).c_str(), cm.c_str(),
+                    point.c_str(), static_cast<unsigned long>(t.ms));
     return n > 0 && fflush(table) == 0;
 }

@@ -4,7 +4,8 @@
 // ports folder, or any path given with --link, such as Wine's dosdevices/com6)
 // and answers each two-byte command (pan, tilt) with the echo time of a built-in
 // scene (or of a kept scan, --replay), in microseconds, as ASCII digits with no
-// terminator, as the scanner's firmware does. Its bytes reach the computer as a real line would deliver them
+// terminator, as the scanner's firmware does. Its bytes reach the computer as a real line would
+// deliver them
 // (--line). Faults can be switched on for tests. It removes its link on exit,
 // also on SIGINT/SIGTERM.
 #include "tools/device/Clock.h"
