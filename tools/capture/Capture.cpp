@@ -52,6 +52,17 @@ std::string PortPath(const std::string& name) {
     return com ? "\\\\.\\" + name : name;
 }
 
+std::string EveryNth(long n) {
+    if (n == 1)
+        return "every column and row";
+    const char* th = n % 100 / 10 == 1 ? "th"
+                     : n % 10 == 1     ? "st"
+                     : n % 10 == 2     ? "nd"
+                     : n % 10 == 3     ? "rd"
+                                       : "th";
+    return "every " + std::to_string(n) + th + " column and row";
+}
+
 bool Exists(const std::string& path) {
     FILE* f = fopen(path.c_str(), "r");
     if (f)
@@ -60,10 +71,11 @@ bool Exists(const std::string& path) {
 }
 
 // One aim: `pings` exchanges of the program's tick, with no pause between
-// them; the lower median of the readings that came is kept with its reply.
+// them (fewer once a stop is asked for); the lower median of the readings
+// that came is kept with its reply.
 Taken TakeAim(ScanState& s, Serial& port, const Aim& a, long pings) {
     std::vector<std::pair<float, std::string>> got;
-    for (long i = 0; i < pings; i++) {
+    for (long i = 0; i < pings && !(i > 0 && stopAsked); i++) {
         s.buffer[0] = a.h;
         s.buffer[1] = a.v;
         int len = 0;
@@ -130,9 +142,8 @@ int main(int argc, char** argv) {
     SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 
     std::vector<Aim> aims = RasterAims(static_cast<int>(o.step));
-    printf("rangescan-capture: %zu aims from %s, every %ld%s column and row, waiting %ld ms "
-           "for the board to start\n",
-           aims.size(), o.port.c_str(), o.step, o.step == 1 ? "st" : "th", o.waitMs);
+    printf("rangescan-capture: %zu aims from %s, %s, waiting %ld ms for the board to start\n",
+           aims.size(), o.port.c_str(), EveryNth(o.step).c_str(), o.waitMs);
     fflush(stdout);
     Serial port(PortPath(o.port).c_str(), static_cast<DWORD>(o.waitMs));
     if (!port.IsConnected()) {
