@@ -252,4 +252,22 @@ TEST(Capture, ReplayAnswersFromTheNearestKeptAim) {
     EXPECT_GT(silent, 0) << "aims nearest the one kept without a reply get none";
 }
 
+// A silent scanner stops it after its first aims, with the probe's advice
+// (exit 1); a missing port ends it before it writes anything (exit 2).
+TEST(Capture, ExitCodesSayWhatFailed) {
+    std::string out, base = TestFolder() + "/silent";
+    {
+        SimProcess sim({"--fault", "silent"});
+        EXPECT_EQ(RunCapture("--wait-ms 300 COM6 " + base, &out), 1) << out;
+    }
+    EXPECT_NE(out.find("No reply to the first aims"), std::string::npos) << out;
+    std::string header;
+    EXPECT_EQ(ReadTable(base + ".csv", &header).size(), 3u);
+    out.clear();
+    unlink((UsePrivatePortsFolder() + "/com6").c_str());
+    EXPECT_EQ(RunCapture("--wait-ms 300 COM6 " + TestFolder() + "/none", &out), 2) << out;
+    EXPECT_NE(out.find("COM6 not available"), std::string::npos) << out;
+    EXPECT_NE(access((TestFolder() + "/none.csv").c_str(), F_OK), 0) << "no file without a port";
+}
+
 } // namespace

@@ -100,10 +100,10 @@ std::string NoReading(const std::vector<Taken>& taken, const std::string& port) 
         return "The first aims got bytes, but no echo time in digits: the board may run\n"
                "other firmware, or speak at another line speed than " +
                std::to_string(SCANNER_BAUD) +
-               " baud. Flash the scanner's\nfirmware (docs/scanner.md); " + probe;
+               " baud. Flash the scanner's\nfirmware (docs/scanner.md).\n" + probe;
     return "No reply to the first aims within 1 s each. The board may have no scanner\n"
            "firmware, or need longer to start (--wait-ms), or its ranger may not be\n"
-           "wired. Flash it (docs/scanner.md) and check the wiring; " +
+           "wired. Flash it (docs/scanner.md) and check the wiring.\n" +
            probe;
 }
 
@@ -148,6 +148,7 @@ int main(int argc, char** argv) {
     Serial port(PortPath(o.port).c_str(), static_cast<DWORD>(o.waitMs));
     if (!port.IsConnected()) {
         printf("\n");
+        fflush(stdout);
         Fail(o.port + " cannot be used (rangescan's message for it is above); rangescan-probe " +
              o.port + " says why and what to do");
     }
