@@ -1,5 +1,7 @@
 #include "SerialClass.h"
 
+#include "firmware/scanner/config.h"
+
 #include <string.h>
 
 // A write the line's flow control holds back gives up after this long, so that
@@ -35,7 +37,7 @@ Serial::Serial(const char* portName, DWORD waitMs) {
         return;
     }
 
-    dcbSerialParams.BaudRate = CBR_115200;
+    dcbSerialParams.BaudRate = static_cast<DWORD>(SCANNER_BAUD);
     dcbSerialParams.ByteSize = 8;
     dcbSerialParams.StopBits = ONESTOPBIT;
     dcbSerialParams.Parity = NOPARITY;

@@ -23,7 +23,8 @@ class Serial {
     DWORD errors;
 
   public:
-    // Opens the named port ("COM6") at 115200 baud, 8N1, then waits
+    // Opens the named port ("COM6") at the scanner's line speed (SCANNER_BAUD,
+    // firmware/scanner/config.h), 8N1, then waits
     // `waitMs` (ARDUINO_WAIT_TIME unless a tool asks for another wait) for the
     // device to start. Failures are printed.
     Serial(const char* portName, DWORD waitMs = ARDUINO_WAIT_TIME);

@@ -9,6 +9,7 @@
 #include "scan/Acquire.h"
 #include "scan/Reply.h"
 #include "support/Device.h"
+#include "tools/device/Line.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -91,9 +92,9 @@ int main(int argc, char** argv) {
     for (bool longReplies : {false, true}) {
         printf("framing over the line models, %d ticks each, replies 30 ms late: %s\n", ticks,
                longReplies ? "1 to 100 digits" : "the scene's (4 or 5 digits)");
-        for (const char* line : {"uart", "ftdi", "cdc", "whole"})
+        for (int m = 0; m < LINE_COUNT; m++)
             for (bool earlier : {true, false})
-                Run(line, earlier, ticks, longReplies);
+                Run(LINE_MODELS[m].name, earlier, ticks, longReplies);
     }
     return 0;
 }

@@ -4,6 +4,7 @@
 #include "scan/Acquire.h"
 #include "scan/Reply.h"
 #include "support/Device.h"
+#include "tools/device/Line.h"
 
 #include <gtest/gtest.h>
 
@@ -114,11 +115,14 @@ TEST(Tick, SplitReplyIsDecodedAsFarAsCountedAndItsTailDropped) {
     EXPECT_EQ(scan.Cell(3, 0), Decode("1746"));
 }
 
-// 10,000 bytes in answer to one command: the reply buffer takes 100 of them,
-// the rest counted with them is dropped, and nothing is written outside. What
-// is left of it is dropped before the next command.
+// A burst in answer to one command, as long as the line carries in 868 ms of
+// the tick's 1000 (10,000 bytes at 115200 baud): the reply buffer takes 100
+// of them, the rest counted with them is dropped, and nothing is written
+// outside. What is left of it is dropped before the next command.
 TEST(Tick, BurstIsBoundedByTheReplyBuffer) {
-    SimProcess sim({"--fixed", "582", "--fault", "burst", "--fault-count", "1"});
+    const long burst = SCANNER_BAUD / 10 * 868 / 1000;
+    SimProcess sim({"--fixed", "582", "--fault", "burst", "--fault-count", "1", "--burst-bytes",
+                    std::to_string(burst)});
     Scan scan;
     scan.Tick();
     EXPECT_EQ(scan.Cell(1, 0), Decode(std::string(100, '9')));
@@ -223,8 +227,8 @@ TEST_P(Lines, EveryReadingIsTheWholeReply) {
 std::vector<Framing> AllFramings() {
     std::vector<Framing> all;
     for (Clocks c : {FINE, WINDOWS_DEFAULT, WINDOWS_RAISED})
-        for (const char* line : {"uart", "ftdi", "cdc", "whole"})
-            all.push_back({line, c});
+        for (int m = 0; m < LINE_COUNT; m++)
+            all.push_back({LINE_MODELS[m].name, c});
     return all;
 }
 

@@ -72,7 +72,7 @@ std::vector<std::string> FaultArgs(const std::string& fault, long from, long cou
     if (fault == "split")
         a.insert(a.end(), {"--split-ms", Ms(50, scale)});
     // A burst for good is the simulator's 10,000 bytes. Ten of them in a row
-    // would keep a 115200-baud line busy for 8.7 s, so while the program's
+    // would keep the line busy for 8.7 s at 115200 baud, so while the program's
     // recovery is watched each is what the line carries within the program's
     // reply bound (the line is not sped up with the program's clock).
     if (fault == "burst" && count > 0)

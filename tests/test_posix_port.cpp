@@ -4,6 +4,9 @@
 #include "support/Device.h"
 #include "support/PortChecks.h"
 
+#include "firmware/scanner/config.h"
+#include "platform/posix/speeds.h"
+
 #include <gtest/gtest.h>
 
 #include "tools/device/PortLink.h"
@@ -38,10 +41,10 @@ TEST(SerialPort, OpensConfiguresCountsReadsAndWrites) {
     EXPECT_TRUE(port.IsConnected());
     EXPECT_GE(took, 2000.0) << "the constructor waits for the device to start";
 
-    // The device side sees the line as configured: 115200 8N1, raw.
+    // The device side sees the line as configured: the scanner's speed, 8N1, raw.
     termios t;
     ASSERT_EQ(tcgetattr(dev.master, &t), 0);
-    EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B115200));
+    EXPECT_EQ(BaudOfSpeed(cfgetospeed(&t)), SCANNER_BAUD);
     EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
     EXPECT_FALSE(t.c_cflag & (PARENB | CSTOPB));
     EXPECT_FALSE(t.c_lflag & (ECHO | ICANON | ISIG));

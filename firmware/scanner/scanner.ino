@@ -1,8 +1,8 @@
 // rangescan scanner firmware, for an ATmega328P board at 16 MHz (Uno, Nano).
 //
 // It points a pan servo and a tilt servo where the computer tells it, pings an
-// ultrasonic ranger and answers with the echo time. The exchange, at 115200
-// baud, 8N1 (the facts are in config.h):
+// ultrasonic ranger and answers with the echo time. The exchange, at
+// SCANNER_BAUD, 8N1 (the facts are in config.h):
 //   computer to scanner: 2 bytes, horizontal command (4..156), vertical
 //                        command (0..140);
 //   scanner to computer: the round-trip echo time in microseconds as decimal

@@ -6,6 +6,7 @@
 // termios does not model; error and event characters; the CE_ error flags, which
 // the driver does not report (ClearCommError always gives an error mask of 0).
 #include "handles.h"
+#include "speeds.h"
 
 #include <cerrno>
 #include <cstring>
@@ -14,20 +15,6 @@
 #include <termios.h>
 
 namespace {
-
-struct Rate {
-    DWORD baud;
-    speed_t speed;
-};
-
-const Rate RATES[] = {
-    {50, B50},         {75, B75},         {110, B110},         {134, B134},
-    {150, B150},       {200, B200},       {300, B300},         {600, B600},
-    {1200, B1200},     {1800, B1800},     {2400, B2400},       {4800, B4800},
-    {9600, B9600},     {19200, B19200},   {38400, B38400},     {57600, B57600},
-    {115200, B115200}, {230400, B230400}, {460800, B460800},   {500000, B500000},
-    {576000, B576000}, {921600, B921600}, {1000000, B1000000}, {2000000, B2000000},
-};
 
 // The port's termios, for a DCB call; false with the error set when the
 // handle or the record is no good.
@@ -55,10 +42,7 @@ BOOL GetCommState(HANDLE hFile, LPDCB lpDCB) {
         return FALSE;
     memset(lpDCB, 0, sizeof(DCB));
     lpDCB->DCBlength = sizeof(DCB);
-    speed_t sp = cfgetospeed(&t);
-    for (const Rate& r : RATES)
-        if (r.speed == sp)
-            lpDCB->BaudRate = r.baud;
+    lpDCB->BaudRate = static_cast<DWORD>(BaudOfSpeed(cfgetospeed(&t)));
     lpDCB->fBinary = TRUE;
     lpDCB->fParity = (t.c_iflag & INPCK) ? TRUE : FALSE;
     lpDCB->fOutxCtsFlow = (t.c_cflag & CRTSCTS) ? TRUE : FALSE;
@@ -104,18 +88,15 @@ BOOL SetCommState(HANDLE hFile, LPDCB lpDCB) {
     if (!TermiosOf(hFile, lpDCB, &p, &t))
         return FALSE;
     const DCB& d = *lpDCB;
-    const Rate* rate = nullptr;
-    for (const Rate& r : RATES)
-        if (r.baud == d.BaudRate)
-            rate = &r;
+    speed_t speed = d.BaudRate <= 0x7fffffff ? SpeedOfBaud(static_cast<long>(d.BaudRate)) : B0;
     bool stopOk = d.StopBits == ONESTOPBIT || d.StopBits == TWOSTOPBITS ||
                   (d.StopBits == ONE5STOPBITS && d.ByteSize == 5);
-    if (!rate || d.ByteSize < 5 || d.ByteSize > 8 || d.Parity > SPACEPARITY || !stopOk) {
+    if (speed == B0 || d.ByteSize < 5 || d.ByteSize > 8 || d.Parity > SPACEPARITY || !stopOk) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    cfsetispeed(&t, rate->speed);
-    cfsetospeed(&t, rate->speed);
+    cfsetispeed(&t, speed);
+    cfsetospeed(&t, speed);
     const tcflag_t sizes[] = {CS5, CS6, CS7, CS8};
     t.c_cflag = (t.c_cflag & ~CSIZE) | sizes[d.ByteSize - 5];
     t.c_cflag &= ~(PARENB | PARODD | CMSPAR);

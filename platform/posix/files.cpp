@@ -60,12 +60,6 @@ void RemoveHandle(HANDLE h) {
     delete p;
 }
 
-uint64_t MonotonicMs() {
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
-}
-
 // The port number of "COMn" or "\\.\COMn", or 0 for any other name.
 static int ComPortNumber(const char* name) {
     if (strncmp(name, "\\\\.\\", 4) == 0)
@@ -215,7 +209,7 @@ static bool WaitFor(int fd, short events, uint64_t deadline, bool* gone) {
     for (;;) {
         int wait = -1;
         if (deadline) {
-            uint64_t now = MonotonicMs();
+            uint64_t now = WholeMs();
             if (now >= deadline)
                 return false;
             wait = static_cast<int>(deadline - now);
@@ -261,7 +255,7 @@ BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
     bool firstByteOnly = t.ReadIntervalTimeout == MAXDWORD &&
                          t.ReadTotalTimeoutMultiplier == MAXDWORD &&
                          t.ReadTotalTimeoutConstant > 0 && t.ReadTotalTimeoutConstant < MAXDWORD;
-    uint64_t start = MonotonicMs();
+    uint64_t start = WholeMs();
     uint64_t deadline = 0;
     if (firstByteOnly)
         deadline = start + t.ReadTotalTimeoutConstant;
@@ -291,7 +285,7 @@ BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
             break;
         uint64_t until = deadline;
         if (interval && got > 0) {
-            uint64_t gap = MonotonicMs() + interval;
+            uint64_t gap = WholeMs() + interval;
             until = until ? (gap < until ? gap : until) : gap;
         }
         bool gone = false;
@@ -317,7 +311,7 @@ BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
     const COMMTIMEOUTS& t = p->timeouts;
     uint64_t deadline = 0;
     if (t.WriteTotalTimeoutMultiplier || t.WriteTotalTimeoutConstant)
-        deadline = MonotonicMs() + uint64_t(t.WriteTotalTimeoutMultiplier) * nNumberOfBytesToWrite +
+        deadline = WholeMs() + uint64_t(t.WriteTotalTimeoutMultiplier) * nNumberOfBytesToWrite +
                    t.WriteTotalTimeoutConstant;
     const char* in = static_cast<const char*>(lpBuffer);
     DWORD sent = 0;

@@ -19,5 +19,6 @@ void RemoveHandle(HANDLE h);
 // The error a call reports once the device behind a port has gone away.
 const DWORD DEVICE_GONE_ERROR = ERROR_BAD_COMMAND;
 
-// Milliseconds on the monotonic clock, not wrapped.
-uint64_t MonotonicMs();
+// Whole milliseconds on the monotonic clock (NowMs, tools/device/Clock.h), not
+// wrapped: the time the port's timeouts and GetTickCount count in.
+uint64_t WholeMs();

@@ -1,4 +1,5 @@
-// Stand-in for KERNEL32's GetTickCount and Sleep: milliseconds on the monotonic
+// Stand-in for KERNEL32's GetTickCount and Sleep, and the stand-in's time, in
+// which the port's timeouts count too (WholeMs): milliseconds on the monotonic
 // clock, wrapping at 2^32 as Windows' count does (about every 49.7 days), and a
 // sleep of at least the time asked. Left out: Windows' coarse timer; this count
 // moves every millisecond.
@@ -10,6 +11,7 @@
 // (many do, for all programs at once) makes sleeps fine while the count still
 // steps.
 #include "handles.h"
+#include "tools/device/Clock.h"
 
 #include <cerrno>
 #include <cmath>
@@ -24,26 +26,23 @@ double CoarseStepMs(const char* name) {
     return ms > 0 ? ms : 0;
 }
 
-double MonotonicExactMs() {
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return ts.tv_sec * 1000.0 + ts.tv_nsec / 1e6;
-}
-
 } // namespace
+
+uint64_t WholeMs() {
+    return static_cast<uint64_t>(NowMs());
+}
 
 DWORD GetTickCount(void) {
     double step = CoarseStepMs("RANGESCAN_COARSE_TICK");
     if (step > 0)
-        return static_cast<DWORD>(
-            static_cast<uint64_t>(std::floor(MonotonicExactMs() / step) * step));
-    return static_cast<DWORD>(MonotonicMs());
+        return static_cast<DWORD>(static_cast<uint64_t>(std::floor(NowMs() / step) * step));
+    return static_cast<DWORD>(WholeMs());
 }
 
 void Sleep(DWORD dwMilliseconds) {
     double step = CoarseStepMs("RANGESCAN_COARSE_SLEEP");
     if (step > 0) {
-        double until = std::ceil((MonotonicExactMs() + dwMilliseconds) / step) * step;
+        double until = std::ceil((NowMs() + dwMilliseconds) / step) * step;
         timespec ts = {static_cast<time_t>(until / 1000),
                        static_cast<long>(std::fmod(until, 1000.0) * 1e6)};
         while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {

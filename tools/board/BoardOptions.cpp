@@ -1,5 +1,6 @@
 #include "tools/board/BoardOptions.h"
 
+#include "tools/device/Options.h"
 #include "tools/device/Tool.h"
 
 #include <climits>
@@ -7,46 +8,48 @@
 
 namespace {
 
-const char* USAGE =
-    "Usage: rangescan-board [options]\n"
-    "  --firmware ELF    the scanner's firmware (default: the build tree's\n"
-    "                    ../firmware/firmware/scanner.elf beside this program, or the\n"
-    "                    package's ../lib/rangescan/firmware/scanner.elf)\n"
-    "  --port COMn       link the board's port as this port in the ports folder (default COM6)\n"
-    "  --link PATH       link it at PATH instead\n"
-    "  --force           replace a live device's link, or a running tool's\n"
-    "  --line MODEL      how the board's bytes reach the computer: uart (default), ftdi,\n"
-    "                    cdc, whole (see rangescan-sim --help)\n"
-    "  --boot-ms MS      the bootloader's wait after a reset (default 1000)\n"
-    "  --range CM        a flat target CM away in every direction instead of the scene;\n"
-    "                    'none': nothing in the ranger's reach\n"
-    "  --log FILE        every byte in and out with its time, each servo pulse and rest,\n"
-    "                    each ping, and a line per command: ms, 'cmd', the two bytes, the reply\n"
-    "  --version         the version\n"
-    "The ports folder is $XDG_CONFIG_HOME/rangescan/ports (~/.config/rangescan/ports).\n";
+const int COLUMN = 20;
+
+Usage BoardUsage(BoardOptions& o) {
+    Usage u;
+    u.head = "Usage: rangescan-board [options]\n";
+    u.column = COLUMN;
+    u.rows.push_back({"--firmware", "ELF",
+                      "the scanner's firmware (default: the build tree's\n"
+                      "../firmware/firmware/scanner.elf beside this program, or the\n"
+                      "package's ../lib/rangescan/firmware/scanner.elf)",
+                      [&o](const char* v) { o.firmware = v; }});
+    for (OptionRow& r : PortLinkOptionRows(o.where,
+                                           "link the board's port as this port in the ports "
+                                           "folder (default COM6)",
+                                           "link it at PATH instead"))
+        u.rows.push_back(r);
+    std::string models;
+    for (int m = 0; m < LINE_COUNT; m++)
+        models +=
+            std::string(m ? ", " : "") + LINE_MODELS[m].name + (m == LINE_UART ? " (default)" : "");
+    u.rows.push_back(LineOptionRow(&o.line, Wrapped("how the board's bytes reach the computer: " +
+                                                        models + " (see rangescan-sim --help)",
+                                                    COLUMN)));
+    u.rows.push_back({"--boot-ms", "MS", "the bootloader's wait after a reset (default 1000)",
+                      [&o](const char* v) { o.bootMs = Number(v, "--boot-ms"); }});
+    u.rows.push_back(
+        {"--range", "CM",
+         "a flat target CM away in every direction instead of the scene;\n"
+         "'none': nothing in the ranger's reach",
+         [&o](const char* v) { o.range = std::string(v) == "none" ? 0 : Number(v, "--range"); }});
+    u.rows.push_back({"--log", "FILE",
+                      "every byte in and out with its time, each servo pulse and rest,\n"
+                      "each ping, and a line per command: ms, 'cmd', the two bytes, the reply",
+                      [&o](const char* v) { o.logPath = v; }});
+    u.rows.push_back({"--version", "", "the version", nullptr});
+    u.tail = "The ports folder is $XDG_CONFIG_HOME/rangescan/ports (~/.config/rangescan/ports).\n";
+    return u;
+}
 
 BoardOptions ParseArgs(int argc, char** argv) {
     BoardOptions o;
-    for (int i = 1; i < argc; i++) {
-        std::string a = argv[i];
-        auto value = [&]() { return OptionValue(argc, argv, &i); };
-        StandardOption(a, USAGE);
-        if (TakePortLinkOption(o.where, argc, argv, &i) ||
-            TakeLineOption(&o.line, argc, argv, &i)) {
-            continue;
-        } else if (a == "--firmware") {
-            o.firmware = value();
-        } else if (a == "--boot-ms") {
-            o.bootMs = Number(value(), "--boot-ms");
-        } else if (a == "--range") {
-            std::string r = value();
-            o.range = r == "none" ? 0 : Number(r.c_str(), "--range");
-        } else if (a == "--log") {
-            o.logPath = value();
-        } else {
-            UnknownOption(a, USAGE);
-        }
-    }
+    ParseOptions(argc, argv, BoardUsage(o));
     return o;
 }
 

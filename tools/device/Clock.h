@@ -1,6 +1,6 @@
-// The clock of the device tools, their tests and the benchmarks: one
-// monotonic clock (CLOCK_MONOTONIC on Linux), so that times in one tool's log
-// and another's can be compared.
+// The one monotonic clock (CLOCK_MONOTONIC on Linux): the device tools', their
+// tests', the benchmarks' and the POSIX stand-in's (GetTickCount, the port's
+// timeouts), so that times in one log and another's can be compared.
 #pragma once
 
 // Milliseconds on the monotonic clock.

@@ -4,31 +4,34 @@
 
 #include <cmath>
 
-namespace {
-
-struct Adapter {
-    double periodMs; // latency timer or USB frame
-    size_t packet;   // bytes that fill a packet and send it at once
+// In the order --help lists them; LineModel names the rows by their index.
+const LineModelRow LINE_MODELS[] = {
+    {"uart", "a byte at a time, at the pace of the line's settings", true, 0, 0},
+    {"ftdi", "a USB adapter with a 16 ms latency timer, 62-byte packets", true, 16.0, 62},
+    {"cdc", "a USB board, sent on at every 1 ms USB frame", true, 1.0, 64},
+    {"whole", "each reply in one piece, at once", false, 0, 0},
 };
+const int LINE_COUNT = sizeof LINE_MODELS / sizeof LINE_MODELS[0];
 
-Adapter AdapterOf(LineModel m) {
-    return m == LINE_FTDI ? Adapter{16.0, 62} : Adapter{1.0, 64};
+OptionRow LineOptionRow(LineModel* model, const std::string& help) {
+    return {"--line", "MODEL", help, [model](const char* name) {
+                for (int m = 0; m < LINE_COUNT; m++)
+                    if (std::string(name) == LINE_MODELS[m].name) {
+                        *model = static_cast<LineModel>(m);
+                        return;
+                    }
+                Fail(std::string("unknown line model: ") + name);
+            }};
 }
 
-const char* NAMES[LINE_COUNT] = {"whole", "uart", "ftdi", "cdc"};
-
-} // namespace
-
-bool TakeLineOption(LineModel* model, int argc, char** argv, int* i) {
-    if (std::string(argv[*i]) != "--line")
-        return false;
-    std::string name = OptionValue(argc, argv, i);
-    for (int m = 0; m < LINE_COUNT; m++)
-        if (name == NAMES[m]) {
-            *model = static_cast<LineModel>(m);
-            return true;
-        }
-    Fail("unknown line model: " + name);
+std::string LineModelsHelp() {
+    std::string text;
+    for (int m = 0; m < LINE_COUNT; m++) {
+        std::string name = LINE_MODELS[m].name;
+        name.resize(7, ' ');
+        text += (m ? "\n" : "") + name + LINE_MODELS[m].help;
+    }
+    return text;
 }
 
 void SetLinePace(Line& line, long baud, int bitsPerByte) {
@@ -37,7 +40,7 @@ void SetLinePace(Line& line, long baud, int bitsPerByte) {
 }
 
 void LineSend(Line& line, double ms, const std::string& bytes) {
-    if (line.model == LINE_WHOLE) {
+    if (!LINE_MODELS[line.model].paced) {
         for (char c : bytes)
             line.wire.emplace_back(ms, c);
         return;
@@ -57,7 +60,8 @@ void LineByte(Line& line, double ms, char byte) {
 
 std::string LineTake(Line& line, double ms) {
     std::string out;
-    if (line.model == LINE_WHOLE || line.model == LINE_UART) {
+    const LineModelRow& a = LINE_MODELS[line.model];
+    if (a.periodMs == 0) {
         while (!line.wire.empty() && line.wire.front().first <= ms) {
             out += line.wire.front().second;
             line.wire.pop_front();
@@ -67,7 +71,6 @@ std::string LineTake(Line& line, double ms) {
     // An adapter: bytes gather in its packet, which goes to the computer when
     // it is full or when the timer runs out. The timer runs on whether or not
     // there is anything to send, and starts again when a full packet goes.
-    Adapter a = AdapterOf(line.model);
     if (line.flushAt == 0)
         line.flushAt = a.periodMs;
     // An idle timer keeps its phase: catch it up to the first expiry from the
@@ -83,7 +86,7 @@ std::string LineTake(Line& line, double ms) {
         if (byteAt <= line.flushAt) {
             line.packet += line.wire.front().second;
             line.wire.pop_front();
-            if (line.packet.size() >= a.packet) {
+            if (line.packet.size() >= a.packetBytes) {
                 out += line.packet;
                 line.packet.clear();
                 line.flushAt = byteAt + a.periodMs;
@@ -99,7 +102,7 @@ std::string LineTake(Line& line, double ms) {
 
 double LineNextDue(const Line& line) {
     double next = line.wire.empty() ? 1e300 : line.wire.front().first;
-    if ((line.model == LINE_FTDI || line.model == LINE_CDC) && !line.packet.empty())
+    if (LINE_MODELS[line.model].periodMs > 0 && !line.packet.empty())
         next = std::fmin(next, line.flushAt);
     return next;
 }

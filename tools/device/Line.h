@@ -5,24 +5,33 @@
 
 #include "firmware/scanner/config.h"
 
+#include "tools/device/Options.h"
+
 #include <deque>
 #include <string>
 
-enum LineModel {
-    LINE_WHOLE, // every write of the device reaches the computer at once, in one piece
-    LINE_UART,  // a byte at a time, at the pace of the line settings
-    LINE_FTDI,  // gathered in 62-byte packets, sent when full or every 16 ms
-    LINE_CDC,   // gathered, sent at every 1 ms USB frame
-    LINE_COUNT
-};
+// The line models, a row each, as --line names them. A model is its row's
+// index; these name the rows the tools refer to.
+enum LineModel { LINE_UART, LINE_FTDI, LINE_CDC, LINE_WHOLE };
 
-// Takes --line MODEL ("whole", "uart", "ftdi" or "cdc") at argv[*i], moving
-// *i past its value; fails on an unknown model. False for any other option.
-bool TakeLineOption(LineModel* model, int argc, char** argv, int* i);
+struct LineModelRow {
+    const char* name;   // as --line takes it
+    const char* help;   // as --help lists it
+    bool paced;         // bytes go at the line's pace; false: each write arrives at once
+    double periodMs;    // an adapter's latency timer or USB frame; 0: no adapter
+    size_t packetBytes; // bytes that fill an adapter's packet and send it at once
+};
+extern const LineModelRow LINE_MODELS[];
+extern const int LINE_COUNT;
+
+// The --line option's row for a tool's table, setting *model. An unknown model fails.
+OptionRow LineOptionRow(LineModel* model, const std::string& help);
+// The models' names and help, a line each, for a row's help.
+std::string LineModelsHelp();
 
 struct Line {
     LineModel model = LINE_UART;
-    double byteMs = 10000.0 / SCANNER_BAUD;   // a byte's time on the wire: 10 bits at 115200 baud
+    double byteMs = 10000.0 / SCANNER_BAUD;   // a byte's time on the wire: 10 bits at SCANNER_BAUD
     double wireFree = 0;                      // when the device's UART has sent all it was given
     std::deque<std::pair<double, char>> wire; // bytes by the time their last bit is in
     std::string packet;                       // an adapter's bytes not yet sent on

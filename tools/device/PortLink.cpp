@@ -14,17 +14,12 @@
 #include <termios.h>
 #include <unistd.h>
 
-bool TakePortLinkOption(PortLinkOptions& o, int argc, char** argv, int* i) {
-    std::string a = argv[*i];
-    if (a == "--port")
-        o.port = OptionValue(argc, argv, i);
-    else if (a == "--link")
-        o.link = OptionValue(argc, argv, i);
-    else if (a == "--force")
-        o.force = true;
-    else
-        return false;
-    return true;
+std::vector<OptionRow> PortLinkOptionRows(PortLinkOptions& o, const std::string& portHelp,
+                                          const std::string& linkHelp) {
+    return {{"--port", "COMn", portHelp, [&o](const char* v) { o.port = v; }},
+            {"--link", "PATH", linkHelp, [&o](const char* v) { o.link = v; }},
+            {"--force", "", "replace a live device's link, or a running tool's",
+             [&o](const char*) { o.force = true; }}};
 }
 
 std::string PortLinkPath(const std::string& port, const std::string& link) {

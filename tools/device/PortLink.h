@@ -2,16 +2,19 @@
 // names its other side as a COM port, as rangescan finds COMn.
 #pragma once
 
+#include "tools/device/Options.h"
+
 #include <string>
+#include <vector>
 
 // The options that place a device's link: --port COMn, --link PATH, --force.
 struct PortLinkOptions {
     std::string port = "COM6", link;
     bool force = false;
 };
-// Takes the option at argv[*i] (and its value) when it is one of those;
-// false for any other.
-bool TakePortLinkOption(PortLinkOptions& o, int argc, char** argv, int* i);
+// Their rows for a tool's table, with the help of --port and of --link.
+std::vector<OptionRow> PortLinkOptionRows(PortLinkOptions& o, const std::string& portHelp,
+                                          const std::string& linkHelp);
 
 // Where COMn is linked: the link given, or comN in the ports folder (the one
 // the program looks in: platform/posix/ports.h).

@@ -9,5 +9,3 @@
 void PortSettings(const termios& t, long* baud, int* bits, int* frame);
 // The same as text: "115200 8N1".
 std::string PortSettingsName(const termios& t);
-// The termios speed for a baud rate (B0 for one it does not know).
-speed_t BaudSpeed(long baud);

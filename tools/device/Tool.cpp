@@ -29,20 +29,6 @@ long Number(const char* s, const char* opt) {
     return v;
 }
 
-void StandardOption(const std::string& a, const char* usage) {
-    if (a == "--help" || a == "-h") {
-        fputs(usage, stdout);
-        exit(0);
-    }
-    if (a == "--version")
-        PrintVersion();
-}
-
-void UnknownOption(const std::string& a, const char* usage) {
-    fputs(usage, stderr);
-    Fail("unknown option: " + a);
-}
-
 const char* OptionValue(int argc, char** argv, int* i) {
     if (*i + 1 >= argc)
         Fail(std::string(argv[*i]) + " needs a value");

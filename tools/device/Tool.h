@@ -14,8 +14,3 @@ void SetToolName(const char* name);
 long Number(const char* s, const char* opt);
 // The value of the option at argv[*i], moving *i past it; Fail when missing.
 const char* OptionValue(int argc, char** argv, int* i);
-// --help or -h prints `usage` and exits 0; --version prints the version and
-// exits 0; any other option returns.
-void StandardOption(const std::string& a, const char* usage);
-// Prints `usage` on standard error and fails on the unknown option `a`.
-[[noreturn]] void UnknownOption(const std::string& a, const char* usage);

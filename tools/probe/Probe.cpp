@@ -7,6 +7,7 @@
 // byte, out-of-range commands answered. Prints each check, then a verdict
 // with what to do; exits 0 when every check passed, 1 when the scanner failed
 // one, 2 when the port could not be used.
+#include "tools/device/Options.h"
 #include "tools/device/Tool.h"
 #include "firmware/scanner/config.h"
 
@@ -20,17 +21,6 @@
 #include <string>
 
 namespace {
-
-const char* USAGE =
-    "Usage: rangescan-probe [options] PORT\n"
-    "  PORT            the scanner's port: COMn (on Linux, the link comN in the ports\n"
-    "                  folder, as rangescan finds it) or a device (/dev/ttyACM0)\n"
-    "  --wait-ms MS    wait after opening, while the board resets and starts (default 2000)\n"
-    "  --expect-cm CM  every reply must be CM away, within 2 % (0: nothing in reach, so\n"
-    "                  every reply is the ranger's time-out, 25000)\n"
-    "  --version       the version\n"
-    "Exit code: 0 every check passed; 1 the scanner failed a check; 2 the port could\n"
-    "not be opened or used (the verdict says why).\n";
 
 const DWORD QUIET_MS = 50;          // a reply has ended after this quiet
 const DWORD BOUND_MS = 1000;        // the longest a reply may take
@@ -205,22 +195,37 @@ struct Options {
     double expectCm = -1;
 };
 
+Usage ProbeUsage(Options& o) {
+    Usage u;
+    u.head = "Usage: rangescan-probe [options] PORT\n";
+    u.column = 18;
+    u.rows = {
+        {"PORT", "",
+         "the scanner's port: COMn (on Linux, the link comN in the ports\n"
+         "folder, as rangescan finds it) or a device (/dev/ttyACM0)",
+         nullptr},
+        {"--wait-ms", "MS", "wait after opening, while the board resets and starts (default 2000)",
+         [&o](const char* v) { o.waitMs = Number(v, "--wait-ms"); }},
+        {"--expect-cm", "CM",
+         "every reply must be CM away, within 2 % (0: nothing in reach, so\n"
+         "every reply is the ranger's time-out, " +
+             std::to_string(ECHO_TIMEOUT_US) + ")",
+         [&o](const char* v) { o.expectCm = static_cast<double>(Number(v, "--expect-cm")); }},
+        {"--version", "", "the version", nullptr},
+    };
+    u.tail = "Exit code: 0 every check passed; 1 the scanner failed a check; 2 the port could\n"
+             "not be opened or used (the verdict says why).\n";
+    return u;
+}
+
 Options ParseArgs(int argc, char** argv) {
     Options o;
-    for (int i = 1; i < argc; i++) {
-        std::string a = argv[i];
-        auto value = [&]() { return OptionValue(argc, argv, &i); };
-        StandardOption(a, USAGE);
-        if (a == "--wait-ms") {
-            o.waitMs = Number(value(), "--wait-ms");
-        } else if (a == "--expect-cm") {
-            o.expectCm = Number(value(), "--expect-cm");
-        } else if (a[0] != '-' && o.port.empty()) {
-            o.port = a;
-        } else {
-            UnknownOption(a, USAGE);
-        }
-    }
+    ParseOptions(argc, argv, ProbeUsage(o), [&o](const char* word) {
+        if (!o.port.empty())
+            return false;
+        o.port = word;
+        return true;
+    });
     if (o.port.empty())
         Fail("which port?");
     return o;

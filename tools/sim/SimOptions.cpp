@@ -1,105 +1,113 @@
 #include "tools/sim/SimOptions.h"
 
+#include "tools/device/Options.h"
 #include "tools/device/Tool.h"
 
 #include <cstdio>
 #include <cstdlib>
 
+const FaultRow FAULTS[] = {
+    {"none", ""},
+    {"silent", ""},
+    {"slow", ""},
+    {"split", ""},
+    {"burst", ""},
+    {"garbage", ""},
+    {"cut", "the reply's first half, then a hang-up --split-ms later"},
+};
+const int FAULT_COUNT = sizeof FAULTS / sizeof FAULTS[0];
+
 namespace {
 
-const char* USAGE =
-    "Usage: rangescan-sim [options]\n"
-    "  --port COMn         link the device as this port in the ports folder (default COM6)\n"
-    "  --link PATH         link the device at PATH instead\n"
-    "  --force             replace a live device's link, or a running tool's\n"
-    "  --latency MS        reply latency (default 30)\n"
-    "  --fixed DIGITS      always reply DIGITS instead of the scene\n"
-    "  --digits MIN-MAX    reply random digits instead, MIN to MAX of them\n"
-    "  --line MODEL        how the reply bytes reach the computer (default uart):\n"
-    "                      uart   a byte at a time, at the pace of the line's settings\n"
-    "                      ftdi   a USB adapter with a 16 ms latency timer, 62-byte packets\n"
-    "                      cdc    a USB board, sent on at every 1 ms USB frame\n"
-    "                      whole  each reply in one piece, at once\n"
-    "  --replay FILE       answer each aim with the reply a capture kept for it\n"
-    "                      (rangescan-capture's OUT.csv), or for the nearest aim kept;\n"
-    "                      silent where the capture got no reply\n"
-    "  --stripes           a scene of stripes two columns wide, 5 and 25 cm by turns\n"
-    "  --log FILE          one line per command: ms, 'cmd', the two bytes, the reply;\n"
-    "                      one per write: ms, 'sent', the byte count\n"
-    "  --fault KIND        silent | slow | split | burst | garbage | cut (the reply's\n"
-    "                      first half, then a hang-up --split-ms later)\n"
-    "  --fault-from N      first command (1-based) the fault applies to (default 1)\n"
-    "  --fault-count N     commands the fault applies to (default 0: all from there on)\n"
-    "  --slow-ms MS        slow: reply this late (default 1500)\n"
-    "  --split-ms MS       split: the rest of the reply this much later (default 50)\n"
-    "  --burst-bytes N     burst: send N digits instead of the reply (default 10000)\n"
-    "  --unasked TEXT      send TEXT unasked after the host configures the line\n"
-    "  --unasked-ms MS     unasked: this long after (default 500)\n"
-    "  --hangup-after N    answer N commands, then hang up and exit\n"
-    "  --version           the version\n"
-    "The ports folder is $XDG_CONFIG_HOME/rangescan/ports (~/.config/rangescan/ports).\n";
+const int COLUMN = 22;
 
-const char* FAULT_NAMES[FAULT_COUNT] = {"none",  "silent",  "slow", "split",
-                                        "burst", "garbage", "cut"};
+// "silent | slow | ... | cut (its note)", without "none".
+std::string FaultsHelp() {
+    std::string text;
+    for (int f = 1; f < FAULT_COUNT; f++) {
+        text += (f > 1 ? " | " : "") + std::string(FAULTS[f].name);
+        if (FAULTS[f].note[0])
+            text += std::string(" (") + FAULTS[f].note + ")";
+    }
+    return Wrapped(text, COLUMN);
+}
+
+void TakeDigits(Options& o, const std::string& range) {
+    size_t dash = range.find('-');
+    if (dash == std::string::npos)
+        Fail("--digits takes MIN-MAX");
+    o.digitsMin = Number(range.substr(0, dash).c_str(), "--digits");
+    o.digitsMax = Number(range.substr(dash + 1).c_str(), "--digits");
+    if (o.digitsMin < 1 || o.digitsMax < o.digitsMin)
+        Fail("--digits takes MIN-MAX with 1 <= MIN <= MAX");
+}
+
+void TakeFault(Options& o, const std::string& name) {
+    for (int f = 0; f < FAULT_COUNT; f++)
+        if (name == FAULTS[f].name) {
+            o.fault = static_cast<Fault>(f);
+            return;
+        }
+    Fail("unknown fault: " + name);
+}
+
+// Takes a whole number for option `name` into *to.
+template <typename T>
+OptionRow NumberRow(const char* name, const char* value, const char* help, T* to) {
+    return {name, value, help,
+            [name, to](const char* v) { *to = static_cast<T>(Number(v, name)); }};
+}
+
+Usage SimUsage(Options& o) {
+    Usage u;
+    u.head = "Usage: rangescan-sim [options]\n";
+    u.column = COLUMN;
+    u.rows = PortLinkOptionRows(o.where,
+                                "link the device as this port in the ports folder (default COM6)",
+                                "link the device at PATH instead");
+    auto add = [&u](OptionRow r) { u.rows.push_back(std::move(r)); };
+    add(NumberRow("--latency", "MS", "reply latency (default 30)", &o.latency));
+    add({"--fixed", "DIGITS", "always reply DIGITS instead of the scene",
+         [&o](const char* v) { o.fixed = v; }});
+    add({"--digits", "MIN-MAX", "reply random digits instead, MIN to MAX of them",
+         [&o](const char* v) { TakeDigits(o, v); }});
+    add(LineOptionRow(&o.line, "how the reply bytes reach the computer (default uart):\n" +
+                                   LineModelsHelp()));
+    add({"--replay", "FILE",
+         "answer each aim with the reply a capture kept for it\n"
+         "(rangescan-capture's OUT.csv), or for the nearest aim kept;\n"
+         "silent where the capture got no reply",
+         [&o](const char* v) { o.replay = v; }});
+    add({"--stripes", "", "a scene of stripes two columns wide, 5 and 25 cm by turns",
+         [&o](const char*) { o.stripes = true; }});
+    add({"--log", "FILE",
+         "one line per command: ms, 'cmd', the two bytes, the reply;\n"
+         "one per write: ms, 'sent', the byte count",
+         [&o](const char* v) { o.logPath = v; }});
+    add({"--fault", "KIND", FaultsHelp(), [&o](const char* v) { TakeFault(o, v); }});
+    add(NumberRow("--fault-from", "N", "first command (1-based) the fault applies to (default 1)",
+                  &o.faultFrom));
+    add(NumberRow("--fault-count", "N",
+                  "commands the fault applies to (default 0: all from there on)", &o.faultCount));
+    add(NumberRow("--slow-ms", "MS", "slow: reply this late (default 1500)", &o.slowMs));
+    add(NumberRow("--split-ms", "MS", "split: the rest of the reply this much later (default 50)",
+                  &o.splitMs));
+    add(NumberRow("--burst-bytes", "N", "burst: send N digits instead of the reply (default 10000)",
+                  &o.burstBytes));
+    add({"--unasked", "TEXT", "send TEXT unasked after the host configures the line",
+         [&o](const char* v) { o.unasked = v; }});
+    add(NumberRow("--unasked-ms", "MS", "unasked: this long after (default 500)", &o.unaskedMs));
+    add(NumberRow("--hangup-after", "N", "answer N commands, then hang up and exit",
+                  &o.hangupAfter));
+    add({"--version", "", "the version", nullptr});
+    u.tail = "The ports folder is $XDG_CONFIG_HOME/rangescan/ports (~/.config/rangescan/ports).\n";
+    return u;
+}
 
 } // namespace
 
 Options ParseArgs(int argc, char** argv) {
     Options o;
-    for (int i = 1; i < argc; i++) {
-        std::string a = argv[i];
-        auto value = [&]() { return OptionValue(argc, argv, &i); };
-        StandardOption(a, USAGE);
-        if (TakePortLinkOption(o.where, argc, argv, &i) ||
-            TakeLineOption(&o.line, argc, argv, &i)) {
-            continue;
-        } else if (a == "--latency") {
-            o.latency = Number(value(), "--latency");
-        } else if (a == "--fixed") {
-            o.fixed = value();
-        } else if (a == "--digits") {
-            std::string range = value();
-            size_t dash = range.find('-');
-            if (dash == std::string::npos)
-                Fail("--digits takes MIN-MAX");
-            o.digitsMin = Number(range.substr(0, dash).c_str(), "--digits");
-            o.digitsMax = Number(range.substr(dash + 1).c_str(), "--digits");
-            if (o.digitsMin < 1 || o.digitsMax < o.digitsMin)
-                Fail("--digits takes MIN-MAX with 1 <= MIN <= MAX");
-        } else if (a == "--replay") {
-            o.replay = value();
-        } else if (a == "--stripes") {
-            o.stripes = true;
-        } else if (a == "--log") {
-            o.logPath = value();
-        } else if (a == "--fault") {
-            std::string k = value();
-            int found = -1;
-            for (int f = 0; f < FAULT_COUNT; f++)
-                if (k == FAULT_NAMES[f])
-                    found = f;
-            if (found < 0)
-                Fail("unknown fault: " + k);
-            o.fault = static_cast<Fault>(found);
-        } else if (a == "--fault-from") {
-            o.faultFrom = Number(value(), "--fault-from");
-        } else if (a == "--fault-count") {
-            o.faultCount = Number(value(), "--fault-count");
-        } else if (a == "--slow-ms") {
-            o.slowMs = Number(value(), "--slow-ms");
-        } else if (a == "--split-ms") {
-            o.splitMs = Number(value(), "--split-ms");
-        } else if (a == "--burst-bytes") {
-            o.burstBytes = Number(value(), "--burst-bytes");
-        } else if (a == "--unasked") {
-            o.unasked = value();
-        } else if (a == "--unasked-ms") {
-            o.unaskedMs = Number(value(), "--unasked-ms");
-        } else if (a == "--hangup-after") {
-            o.hangupAfter = Number(value(), "--hangup-after");
-        } else {
-            UnknownOption(a, USAGE);
-        }
-    }
+    ParseOptions(argc, argv, SimUsage(o));
     return o;
 }

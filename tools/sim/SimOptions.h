@@ -6,6 +6,7 @@
 
 #include <string>
 
+// The faults, a row each, as --fault names them; a fault is its row's index.
 enum Fault {
     FAULT_NONE,
     FAULT_SILENT,
@@ -13,9 +14,15 @@ enum Fault {
     FAULT_SPLIT,
     FAULT_BURST,
     FAULT_GARBAGE,
-    FAULT_CUT,
-    FAULT_COUNT
+    FAULT_CUT
 };
+
+struct FaultRow {
+    const char* name; // as --fault takes it
+    const char* note; // what --help says of it beyond its name; empty for nothing
+};
+extern const FaultRow FAULTS[];
+extern const int FAULT_COUNT;
 
 struct Options {
     PortLinkOptions where;
