@@ -8,7 +8,8 @@
 // it cannot hold the program. Reads are left as the driver has them.
 static const DWORD WRITE_TIMEOUT_MS = 500;
 
-// The four messages' texts are the design's own; docs/using.md explains each.
+// docs/using.md explains each of the four messages by its text, and the tests
+// look for the texts as they stand.
 // Each message is flushed as it is printed: with standard output redirected
 // to a file it is fully buffered, and the one line that says why the map
 // stays black would reach the file only when the program ends.

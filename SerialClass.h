@@ -4,7 +4,8 @@
 #define SERIALCLASS_H_INCLUDED
 
 // The device's start-up wait after the port is configured, in ms: the boards a
-// scanner is built on reset when the port opens. The name is the design's own.
+// scanner is built on reset when the port opens. rangescan-probe and
+// rangescan-capture take it as their --wait-ms default.
 #define ARDUINO_WAIT_TIME 2000
 
 #include <windows.h>

@@ -39,8 +39,8 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine
     wc.hCursor = LoadCursorA(NULL, IDC_ARROW);
     wc.hbrBackground = (HBRUSH)GetStockObject(BLACK_BRUSH);
     wc.lpszMenuName = NULL;
-    // The class name and the title are the design's own; the Linux desktop
-    // entry ties the window to itself by the class (StartupWMClass).
+    // The Linux desktop entry ties the window to itself by the class name
+    // (StartupWMClass), and the tests find the window by its title.
     wc.lpszClassName = "GLSample";
     RegisterClassA(&wc);
 

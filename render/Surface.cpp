@@ -2,14 +2,12 @@
 
 #include <GL/gl.h>
 
-// One corner of a quad: its colour by range, then its place on screen (row
-// LAYER_LAST on the top edge).
+// One corner of a quad: its colour by range, then its place on screen.
 static inline void Corner(const ScanState& s, int a, int b, float maxVal) {
     float rgb[3];
     RangeColour(s.bufferX[a][b], maxVal, rgb);
     glColor3f(rgb[0], rgb[1], rgb[2]);
-    glVertex2f(static_cast<float>(a) / static_cast<float>(s.maxX) * 2.0f - 1.0f,
-               static_cast<float>(b) / static_cast<float>(LAYER_LAST) * 2.0f - 1.0f);
+    glVertex2f(GridScreenX(s.maxX, a), GridScreenY(b));
 }
 
 void DrawSurface(const ScanState& s, HDC hDC) {

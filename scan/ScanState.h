@@ -16,18 +16,24 @@ const int REPLY_BUFFER_SIZE = 100;
 // no reply. Replies decode to 0 or more, so no reading can be mistaken for it.
 const float NO_READING = -1.0f;
 
-// The field names (bufferX, str, layermax, ...) are the design's own.
+// The field names are the ones the tests, the benchmarks and
+// docs/performance.md use.
 struct ScanState {
-    uint8_t buffer[2];                   // CommandPair: horizontal, vertical
-    int32_t posX;                        // column of this tick, -1..151
-    int32_t maxX;                        // highest column reached so far
-    int32_t layerY;                      // current row, 0..140
-    int32_t layermax;                    // rows in use
-    bool reverse;                        // true while the horizontal command falls
-    float bufferX[GRID_SIZE][GRID_SIZE]; // ranges, [column][row]
-    uint32_t time;                       // tick count at the start of the last tick
-    char str[REPLY_BUFFER_SIZE];         // reply buffer, kept from tick to tick
-    bool replyCut;                       // the last tick stopped listening mid-reply
+    // ---- Where the raster stands, and the command it sends ----
+    uint8_t buffer[2]; // CommandPair: horizontal, vertical (command steps, half a degree each)
+    int32_t posX;      // column of this tick, -1..151 (-1: the reverse sweep's turning tick)
+    int32_t maxX;      // highest column reached so far
+    int32_t layerY;    // current row, 0..LAYER_LAST
+    int32_t layermax;  // rows in use, 1..LAYER_LAST + 1
+    bool reverse;      // true while the horizontal command falls
+
+    // ---- What the scan has measured ----
+    float bufferX[GRID_SIZE][GRID_SIZE]; // ranges in cm, [column][row]; NO_READING where none
+
+    // ---- The acquisition tick's own ----
+    uint32_t time;               // tick count (ms) at the start of the last tick
+    char str[REPLY_BUFFER_SIZE]; // reply bytes, kept from tick to tick
+    bool replyCut;               // the last tick stopped listening mid-reply
 };
 
 // Sets every field to its start value; `now` is the current tick count.

@@ -269,7 +269,9 @@ TEST(Board, ProgramScansTheEmulatedBoard) {
     }
     // An edge of an object can fall between the servo's aim and the command's.
     EXPECT_LE(offScene, 2) << "replies off the scene";
-    EXPECT_GT(CheckLowestBand(shot, width, height, cmds, done), 5);
+    BandCheck band = CheckLowestBand(shot, width, height, CellsFromReplies(cmds, done));
+    EXPECT_EQ(band.wrong, 0) << band.wrong << " quads, first " << band.first;
+    EXPECT_GT(band.exact, 5);
     EXPECT_GT(CheckFarWhereNothingEchoes(shot, width, height, cmds, done, true), 10);
     EXPECT_EQ(Errors(board), "");
 }

@@ -3,6 +3,7 @@
 // capture stopped with Ctrl+C, and a kept scan replayed. Natively, or the
 // Windows build under Wine.
 #include "support/Device.h"
+#include "support/MapColour.h"
 
 #include <gtest/gtest.h>
 
@@ -82,12 +83,6 @@ bool Echoed(const Row& r) {
     return !r.reply.empty() && std::stod(r.reply) < 25000;
 }
 
-// The map's colour of a range on a scale, as the window shows it.
-std::vector<int> Colour(double cm, double scale) {
-    return {int(std::lround(std::min(1.0, cm / scale) * 255)),
-            int(std::lround(std::max(0.0, 1 - cm / scale) * 255)), 0};
-}
-
 // The table holds every aim in scan order, each with the reply the scanner
 // sent it, decoded, at its angles, and at its point in space; the cloud holds
 // the echoed points in the map's colours; the picture shows each aim's block.
@@ -147,9 +142,10 @@ TEST(Capture, KeepsEveryAimInOrderAsTableCloudAndPicture) {
         EXPECT_NEAR(points[i][0], std::stod(r.x), 1e-3);
         EXPECT_NEAR(points[i][1], std::stod(r.y), 1e-3);
         EXPECT_NEAR(points[i][2], std::stod(r.z), 1e-3);
-        auto rgb = Colour(std::stod(r.cm), scale);
+        Rgb rgb = MapColour(std::stof(r.cm), static_cast<float>(scale));
+        int parts[3] = {rgb.r, rgb.g, rgb.b};
         for (int k = 0; k < 3; k++)
-            EXPECT_NEAR(points[i][3 + k], rgb[k], 0.01) << "point " << i << " part " << k;
+            EXPECT_NEAR(points[i][3 + k], parts[k], 0.01) << "point " << i << " part " << k;
     }
 
     int w = 0, h = 0, n = 0;
@@ -163,7 +159,9 @@ TEST(Capture, KeepsEveryAimInOrderAsTableCloudAndPicture) {
         int c = r.h - 5, row = 140 - r.v;
         int x0 = c * 4, x1 = std::min(c + step, 152) * 4 - 1;
         int y0 = (141 - std::min(row + step, 141)) * 4, y1 = (141 - row) * 4 - 1;
-        auto want = r.reply.empty() ? std::vector<int>{0, 0, 0} : Colour(std::stod(r.cm), scale);
+        Rgb colour =
+            MapColour(r.reply.empty() ? NO_READING : std::stof(r.cm), static_cast<float>(scale));
+        std::vector<int> want = {colour.r, colour.g, colour.b};
         for (int y : {y0, y1})
             for (int x : {x0, x1}) {
                 const unsigned char* px = png + (y * w + x) * 3;

@@ -9,6 +9,7 @@
 #include "scan/ScanState.h"
 #include "support/Device.h"
 #include "support/Gui.h"
+#include "support/MapCheck.h"
 
 #include <gtest/gtest.h>
 
@@ -92,19 +93,6 @@ void Figure(const std::string& line) {
     }
 }
 
-// What a cell of rows 0 and 1 must hold: a range, "no reading", or unknown.
-struct Expect {
-    bool known = true;
-    float value = NO_READING;
-};
-
-Rgb Colour(float v) {
-    if (v == NO_READING)
-        return {0, 0, 0};
-    return {int(std::lround(std::min(1.0f, v / MAP_FULL_RED_CM) * 255)),
-            int(std::lround(std::max(0.0f, 1.0f - v / MAP_FULL_RED_CM) * 255)), 0};
-}
-
 // The cells of rows 0 and 1 after the ticks the simulator logged (those from
 // `done` on may or may not have been stored when the window was captured).
 // What the protocol guarantees: a tick whose command went out after the last
@@ -113,10 +101,10 @@ Rgb Colour(float v) {
 // may have taken a stale byte: its cell is unknown, as are the faulty ticks'
 // own; `doubtful` counts those of the first kind. Silent ticks, and every tick
 // after a hang-up, store no reading.
-std::vector<Expect> ExpectedRows(const std::vector<SimProcess::Command>& cmds,
-                                 const std::map<long, double>& written, size_t done, bool hungUp,
-                                 int* doubtful) {
-    std::vector<Expect> cells(2 * GRID_SIZE);
+std::vector<CellExpect> ExpectedRows(const std::vector<SimProcess::Command>& cmds,
+                                     const std::map<long, double>& written, size_t done,
+                                     bool hungUp, int* doubtful) {
+    std::vector<CellExpect> cells(2 * GRID_SIZE);
     *doubtful = 0;
     double staleUntil = written.count(0) ? written.at(0) : -1e300; // bytes sent unasked
     std::unique_ptr<ScanState> s(new ScanState);
@@ -137,8 +125,8 @@ std::vector<Expect> ExpectedRows(const std::vector<SimProcess::Command>& cmds,
         }
         if (s->posX < 0 || s->layerY > 1)
             continue;
-        Expect& e = cells[s->layerY * GRID_SIZE + s->posX];
-        e = Expect();
+        CellExpect& e = cells[s->layerY * GRID_SIZE + s->posX];
+        e = CellExpect();
         if (!c) {
             e.known = hungUp;
             continue;
@@ -153,45 +141,6 @@ std::vector<Expect> ExpectedRows(const std::vector<SimProcess::Command>& cmds,
         e.value = DecodeReply(c->reply.data(), static_cast<int>(c->reply.size()));
     }
     return cells;
-}
-
-struct Check {
-    int exact = 0, bounded = 0, wrong = 0;
-    std::string first; // the first wrong quad
-};
-
-// Each quad between rows 0 and 1 whose corners are known, sampled at its
-// middle: where the corners agree it shows their colour, elsewhere a colour
-// between theirs.
-Check CheckBand(const std::vector<Rgb>& shot, int width, int height,
-                const std::vector<Expect>& cells) {
-    Check c;
-    for (int a = 0; a < 150; a++) {
-        const Expect* q[4] = {&cells[a], &cells[a + 1], &cells[GRID_SIZE + a],
-                              &cells[GRID_SIZE + a + 1]};
-        if (!q[0]->known || !q[1]->known || !q[2]->known || !q[3]->known)
-            continue;
-        int x = static_cast<int>((a + 0.5) * width / 151.0), y = height - 2;
-        Rgb got = shot[static_cast<size_t>(y) * width + x];
-        Rgb lo = {255, 255, 255}, hi = {0, 0, 0};
-        bool flat = true;
-        for (const Expect* e : q) {
-            Rgb k = Colour(e->value);
-            lo = {std::min(lo.r, k.r), std::min(lo.g, k.g), 0};
-            hi = {std::max(hi.r, k.r), std::max(hi.g, k.g), 0};
-            flat = flat && e->value == q[0]->value;
-        }
-        int slack = flat ? 4 : 3;
-        bool ok = got.r >= lo.r - slack && got.r <= hi.r + slack && got.g >= lo.g - slack &&
-                  got.g <= hi.g + slack && got.b == 0;
-        (flat ? c.exact : c.bounded)++;
-        if (!ok && c.wrong++ == 0)
-            c.first = "column " + std::to_string(a) + ": shows " + std::to_string(got.r) + "," +
-                      std::to_string(got.g) + "," + std::to_string(got.b) + ", expected " +
-                      std::to_string(lo.r) + ".." + std::to_string(hi.r) + "," +
-                      std::to_string(lo.g) + ".." + std::to_string(hi.g) + ",0";
-    }
-    return c;
 }
 
 class Recovery : public testing::TestWithParam<const char*> {};
@@ -228,9 +177,9 @@ TEST_P(Recovery, ReadingsLandInTheirCellsAgain) {
     ASSERT_EQ(shot.size(), static_cast<size_t>(width) * height);
 
     int doubtful = 0;
-    Check check =
-        CheckBand(shot, width, height,
-                  ExpectedRows(sim.Commands(), sim.LastBytesWritten(), done, hangup, &doubtful));
+    BandCheck check = CheckLowestBand(
+        shot, width, height,
+        ExpectedRows(sim.Commands(), sim.LastBytesWritten(), done, hangup, &doubtful));
     EXPECT_EQ(check.wrong, 0) << fault << ": a reading the protocol guarantees is not in its cell, "
                               << check.wrong << " quads, first " << check.first;
     EXPECT_GT(check.exact, hangup ? 5 : 12) << "quads whose corners agree, checked exactly";

@@ -85,8 +85,9 @@ TEST(Program, MapOnScreenMatchesTheReplies) {
     EXPECT_EQ(code, 0);
     ASSERT_EQ(shot.size(), static_cast<size_t>(width) * height);
 
-    int checked = CheckLowestBand(shot, width, height, sim.Commands(), done);
-    EXPECT_GT(checked, 5) << "the scene has flat stretches to check exactly";
+    BandCheck band = CheckLowestBand(shot, width, height, CellsFromReplies(sim.Commands(), done));
+    EXPECT_EQ(band.wrong, 0) << band.wrong << " quads, first " << band.first;
+    EXPECT_GT(band.exact, 5) << "the scene has flat stretches to check exactly";
     EXPECT_GT(CheckFarWhereNothingEchoes(shot, width, height, sim.Commands(), done, false), 10)
         << "readings where nothing echoes: the stairwell at the floor's edge";
 }

@@ -61,9 +61,14 @@ class Surface : public testing::Test {
         return f;
     }
     unsigned long xw = 0;
-    // The pixel where grid point (a, b) falls.
-    static int Px(const Frame& f, int a, int maxX) { return a * f.w / maxX; }
-    static int Py(const Frame& f, int b) { return b * f.h / 140; }
+    // The pixel where grid point (a, b) falls, counted from the left and from
+    // the bottom, by the program's own mapping.
+    static int Px(const Frame& f, int a, int maxX) {
+        return static_cast<int>((GridScreenX(maxX, a) + 1) / 2 * f.w);
+    }
+    static int Py(const Frame& f, int b) {
+        return static_cast<int>((GridScreenY(b) + 1) / 2 * f.h);
+    }
 };
 
 int CountNonBlack(const Frame& f) {

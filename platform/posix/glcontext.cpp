@@ -26,7 +26,7 @@ BOOL SetPixelFormat(HDC hdc, int format, const PIXELFORMATDESCRIPTOR*) {
 
 HGLRC wglCreateContext(HDC hdc) {
     if (!hdc || !LiveWindow(hdc->wnd) || hdc->pixelFormat == 0) {
-        SetLastError(2000); // ERROR_INVALID_PIXEL_FORMAT
+        SetLastError(ERROR_INVALID_PIXEL_FORMAT);
         return nullptr;
     }
     return new HGLRC__{hdc->wnd, false};

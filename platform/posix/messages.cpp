@@ -84,7 +84,7 @@ void PostQuitMessage(int nExitCode) {
 
 BOOL PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
     if (hWnd && !LiveWindow(hWnd)) {
-        SetLastError(1400); // ERROR_INVALID_WINDOW_HANDLE
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
     }
     MSG msg = {};

@@ -142,7 +142,7 @@ ATOM RegisterClassA(const WNDCLASSA* lpWndClass) {
     }
     for (const WindowClass& c : Classes())
         if (strcasecmp(c.name.c_str(), lpWndClass->lpszClassName) == 0) {
-            SetLastError(1410); // ERROR_CLASS_ALREADY_EXISTS
+            SetLastError(ERROR_CLASS_ALREADY_EXISTS);
             return 0;
         }
     Classes().push_back({lpWndClass->lpszClassName, *lpWndClass});
@@ -160,7 +160,7 @@ HWND CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, D
             className = c.name.c_str();
         }
     if (!wc) {
-        SetLastError(1407); // ERROR_CANNOT_FIND_WND_CLASS
+        SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
         return nullptr;
     }
     if (nWidth <= 0 || nHeight <= 0) {

@@ -1,7 +1,8 @@
 // Stand-in for <windows.h> on Linux and other POSIX systems: the declarations
 // of the few Win32 calls rangescan makes, with Windows' type sizes, structure
 // layouts and numeric values. The definitions live beside this file, one file
-// per concern. Nothing here goes beyond what the program calls.
+// per concern. It names what the program, the device tools and the tests use,
+// and every error code the stand-in sets; nothing else.
 #pragma once
 
 #include <cstddef>
@@ -33,7 +34,6 @@ typedef void* HANDLE;
 #define FALSE 0
 #define WINAPI
 #define CALLBACK
-#define APIENTRY
 
 static_assert(sizeof(DWORD) == 4, "DWORD is 32 bits");
 
@@ -42,16 +42,17 @@ static_assert(sizeof(DWORD) == 4, "DWORD is 32 bits");
 
 // ---- Errors ----
 #define ERROR_SUCCESS 0L
-#define ERROR_INVALID_FUNCTION 1L
 #define ERROR_FILE_NOT_FOUND 2L
 #define ERROR_ACCESS_DENIED 5L
 #define ERROR_INVALID_HANDLE 6L
-#define ERROR_NOT_READY 21L
 #define ERROR_BAD_COMMAND 22L
 #define ERROR_GEN_FAILURE 31L
-#define ERROR_SHARING_VIOLATION 32L
 #define ERROR_INVALID_PARAMETER 87L
 #define ERROR_INSUFFICIENT_BUFFER 122L
+#define ERROR_INVALID_WINDOW_HANDLE 1400L
+#define ERROR_CANNOT_FIND_WND_CLASS 1407L
+#define ERROR_CLASS_ALREADY_EXISTS 1410L
+#define ERROR_INVALID_PIXEL_FORMAT 2000L
 
 DWORD GetLastError(void);
 void SetLastError(DWORD dwErrCode);
@@ -66,13 +67,7 @@ DWORD FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD d
 #define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
 #define GENERIC_READ 0x80000000u
 #define GENERIC_WRITE 0x40000000u
-#define FILE_SHARE_READ 0x00000001u
-#define FILE_SHARE_WRITE 0x00000002u
-#define CREATE_NEW 1
-#define CREATE_ALWAYS 2
 #define OPEN_EXISTING 3
-#define OPEN_ALWAYS 4
-#define TRUNCATE_EXISTING 5
 #define FILE_ATTRIBUTE_NORMAL 0x00000080u
 
 struct _SECURITY_ATTRIBUTES;
@@ -98,23 +93,11 @@ BOOL GetConsoleMode(HANDLE hConsoleHandle, LPDWORD lpMode);
 #define CTRL_C_EVENT 0
 #define CTRL_BREAK_EVENT 1
 #define CTRL_CLOSE_EVENT 2
-#define CTRL_LOGOFF_EVENT 5
-#define CTRL_SHUTDOWN_EVENT 6
 typedef BOOL(WINAPI* PHANDLER_ROUTINE)(DWORD dwCtrlType);
 BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE HandlerRoutine, BOOL Add);
 
 // ---- Communications ----
-#define CBR_110 110
-#define CBR_300 300
-#define CBR_600 600
-#define CBR_1200 1200
-#define CBR_2400 2400
-#define CBR_4800 4800
 #define CBR_9600 9600
-#define CBR_19200 19200
-#define CBR_38400 38400
-#define CBR_57600 57600
-#define CBR_115200 115200
 
 #define NOPARITY 0
 #define ODDPARITY 1
@@ -126,19 +109,9 @@ BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE HandlerRoutine, BOOL Add);
 #define ONE5STOPBITS 1
 #define TWOSTOPBITS 2
 
-#define DTR_CONTROL_DISABLE 0x00
 #define DTR_CONTROL_ENABLE 0x01
-#define DTR_CONTROL_HANDSHAKE 0x02
-#define RTS_CONTROL_DISABLE 0x00
 #define RTS_CONTROL_ENABLE 0x01
 #define RTS_CONTROL_HANDSHAKE 0x02
-#define RTS_CONTROL_TOGGLE 0x03
-
-#define CE_RXOVER 0x0001
-#define CE_OVERRUN 0x0002
-#define CE_RXPARITY 0x0004
-#define CE_FRAME 0x0008
-#define CE_BREAK 0x0010
 
 #define MAXDWORD 0xffffffffu
 
@@ -227,22 +200,16 @@ typedef LRESULT(CALLBACK* WNDPROC)(HWND, UINT, WPARAM, LPARAM);
 #define IDI_APPLICATION MAKEINTRESOURCEA(32512)
 #define IDC_ARROW MAKEINTRESOURCEA(32512)
 
-#define WHITE_BRUSH 0
 #define BLACK_BRUSH 4
 
-#define CS_VREDRAW 0x0001
-#define CS_HREDRAW 0x0002
 #define CS_OWNDC 0x0020
 
-#define WS_OVERLAPPED 0x00000000L
 #define WS_POPUP 0x80000000L
 #define WS_VISIBLE 0x10000000L
 #define WS_CAPTION 0x00C00000L
 #define WS_BORDER 0x00800000L
 #define WS_SYSMENU 0x00080000L
 #define WS_THICKFRAME 0x00040000L
-#define WS_MINIMIZEBOX 0x00020000L
-#define WS_MAXIMIZEBOX 0x00010000L
 #define WS_POPUPWINDOW (WS_POPUP | WS_BORDER | WS_SYSMENU)
 
 #define WM_CREATE 0x0001
@@ -258,7 +225,6 @@ typedef LRESULT(CALLBACK* WNDPROC)(HWND, UINT, WPARAM, LPARAM);
 #define WM_SYSCOMMAND 0x0112
 #define SC_CLOSE 0xF060
 
-#define PM_NOREMOVE 0x0000
 #define PM_REMOVE 0x0001
 
 #define VK_BACK 0x08

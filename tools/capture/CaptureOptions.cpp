@@ -26,7 +26,9 @@ Usage CaptureUsage(CaptureOptions& o) {
          [&o](const char* v) { o.pings = Number(v, "--pings"); }},
         {"--scale", "CM", "the picture's full red (default 30, as rangescan's map)",
          [&o](const char* v) { o.scale = static_cast<double>(Number(v, "--scale")); }},
-        {"--wait-ms", "MS", "wait after opening, while the board resets and starts (default 2000)",
+        {"--wait-ms", "MS",
+         "wait after opening, while the board resets and starts (default " +
+             std::to_string(ARDUINO_WAIT_TIME) + ")",
          [&o](const char* v) { o.waitMs = Number(v, "--wait-ms"); }},
         {"--force", "", "replace the files of an earlier capture",
          [&o](const char*) { o.force = true; }},

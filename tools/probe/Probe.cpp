@@ -10,6 +10,7 @@
 #include "tools/device/Options.h"
 #include "tools/device/Tool.h"
 #include "firmware/scanner/config.h"
+#include "SerialClass.h"
 
 #include <windows.h>
 
@@ -191,7 +192,7 @@ bool Near(const std::string& a, const std::string& b) {
 
 struct Options {
     std::string port;
-    long waitMs = 2000;
+    long waitMs = ARDUINO_WAIT_TIME;
     double expectCm = -1;
 };
 
@@ -204,7 +205,9 @@ Usage ProbeUsage(Options& o) {
          "the scanner's port: COMn (on Linux, the link comN in the ports\n"
          "folder, as rangescan finds it) or a device (/dev/ttyACM0)",
          nullptr},
-        {"--wait-ms", "MS", "wait after opening, while the board resets and starts (default 2000)",
+        {"--wait-ms", "MS",
+         "wait after opening, while the board resets and starts (default " +
+             std::to_string(ARDUINO_WAIT_TIME) + ")",
          [&o](const char* v) { o.waitMs = Number(v, "--wait-ms"); }},
         {"--expect-cm", "CM",
          "every reply must be CM away, within 2 % (0: nothing in reach, so\n"
