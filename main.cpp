@@ -15,6 +15,7 @@
 LRESULT CALLBACK WndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
 void EnableOpenGL(HWND hWnd, HDC* hDC, HGLRC* hRC);
 void DisableOpenGL(HWND hWnd, HDC hDC, HGLRC hRC);
+static void RegisterMapClass(HINSTANCE hInstance);
 static int NoWindow(const char* what);
 
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int iCmdShow) {
@@ -22,7 +23,6 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine
     (void)lpCmdLine;
     (void)iCmdShow;
 
-    WNDCLASSA wc;
     HWND hWnd;
     HDC hDC;
     HGLRC hRC;
@@ -30,19 +30,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine
     BOOL bQuit = FALSE;
     ScanState scan;
 
-    wc.style = CS_OWNDC;
-    wc.lpfnWndProc = WndProc;
-    wc.cbClsExtra = 0;
-    wc.cbWndExtra = 0;
-    wc.hInstance = hInstance;
-    wc.hIcon = LoadIconA(NULL, IDI_APPLICATION);
-    wc.hCursor = LoadCursorA(NULL, IDC_ARROW);
-    wc.hbrBackground = (HBRUSH)GetStockObject(BLACK_BRUSH);
-    wc.lpszMenuName = NULL;
-    // The Linux desktop entry ties the window to itself by the class name
-    // (StartupWMClass), and the tests find the window by its title.
-    wc.lpszClassName = "GLSample";
-    RegisterClassA(&wc);
+    RegisterMapClass(hInstance);
 
     hWnd = CreateWindowExA(0, "GLSample", "OpenGL Sample", WS_CAPTION | WS_POPUPWINDOW | WS_VISIBLE,
                            0, 0, 512, 512, NULL, NULL, hInstance, NULL);
@@ -83,6 +71,25 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine
     DestroyWindow(hWnd);
 
     return (int)msg.wParam;
+}
+
+// Registers the class of the map's window: one device context of its own
+// (which GL draws in), a black background.
+static void RegisterMapClass(HINSTANCE hInstance) {
+    WNDCLASSA wc;
+    wc.style = CS_OWNDC;
+    wc.lpfnWndProc = WndProc;
+    wc.cbClsExtra = 0;
+    wc.cbWndExtra = 0;
+    wc.hInstance = hInstance;
+    wc.hIcon = LoadIconA(NULL, IDI_APPLICATION);
+    wc.hCursor = LoadCursorA(NULL, IDC_ARROW);
+    wc.hbrBackground = (HBRUSH)GetStockObject(BLACK_BRUSH);
+    wc.lpszMenuName = NULL;
+    // The Linux desktop entry ties the window to itself by the class name
+    // (StartupWMClass), and the tests find the window by its title.
+    wc.lpszClassName = "GLSample";
+    RegisterClassA(&wc);
 }
 
 // Says on standard error, in one line, that `what` could not be made and why

@@ -6,6 +6,7 @@
 #include "scan/Reply.h"
 #include "support/Device.h"
 #include "support/Gui.h"
+#include "support/Program.h"
 #include "support/MapCheck.h"
 #include "tools/device/Scene.h"
 #include "firmware/scanner/config.h"

@@ -1,4 +1,6 @@
-// The serial port against a real pseudo-terminal that the test drives directly.
+// The POSIX stand-in's serial port against a real pseudo-terminal that the
+// test drives directly: opening, holding and linking it. Its DCB mapping is
+// test_posix_comm.cpp's.
 #include "SerialClass.h"
 #include "support/BarePort.h"
 #include "support/Device.h"
@@ -31,7 +33,7 @@ std::string Captured() {
     return testing::internal::GetCapturedStdout();
 }
 
-TEST(SerialPort, OpensConfiguresCountsReadsAndWrites) {
+TEST(PosixPort, OpensConfiguresCountsReadsAndWrites) {
     BarePort dev;
     testing::internal::CaptureStdout();
     double t0 = NowMs();
@@ -78,7 +80,7 @@ TEST(SerialPort, OpensConfiguresCountsReadsAndWrites) {
     EXPECT_EQ(std::string(buf, sizeof out), std::string(reinterpret_cast<char*>(out), sizeof out));
 }
 
-TEST(SerialPort, LinkToAnUnpluggedDeviceIsAMissingPort) {
+TEST(PosixPort, LinkToAnUnpluggedDeviceIsAMissingPort) {
     std::string folder = UsePrivatePortsFolder();
     ASSERT_EQ(symlink("/dev/ttyUSB-unplugged", (folder + "/com6").c_str()), 0);
     ExpectMissingPort("COM6");
@@ -88,7 +90,7 @@ TEST(SerialPort, LinkToAnUnpluggedDeviceIsAMissingPort) {
 // A COM6 that names no serial line: a plain file, a folder, a FIFO, a socket.
 // The open is reported as the configuration failing, at once, and nothing is
 // ever read from it or written to it.
-TEST(SerialPort, WhatIsNoSerialLineIsNeverReadOrWritten) {
+TEST(PosixPort, WhatIsNoSerialLineIsNeverReadOrWritten) {
     std::string folder = UsePrivatePortsFolder(), link = folder + "/com6";
     std::string file = folder + "/notes.txt", dir = folder + "/a-folder", fifo = folder + "/a-fifo",
                 sock = folder + "/a-socket";
@@ -131,7 +133,7 @@ TEST(SerialPort, WhatIsNoSerialLineIsNeverReadOrWritten) {
 // Held exclusively while a process holds the port; free again however the
 // holder ended, here killed with the port still open. As an ordinary user a
 // terminal marked exclusive would refuse every later open.
-TEST(SerialPort, HeldWhileItsHolderRunsAndFreeOnceItHasGone) {
+TEST(PosixPort, HeldWhileItsHolderRunsAndFreeOnceItHasGone) {
     BarePort dev;
     int ready[2];
     ASSERT_EQ(pipe(ready), 0);
@@ -170,7 +172,7 @@ TEST(SerialPort, HeldWhileItsHolderRunsAndFreeOnceItHasGone) {
 // (killed, so the link stays), the link opens nothing, though it still names
 // a live terminal, as a reused pty number would: it reads as the missing
 // port, and the terminal is left as it was. A link made by hand opens.
-TEST(SerialPort, LinkOfAGoneToolOpensNothing) {
+TEST(PosixPort, LinkOfAGoneToolOpensNothing) {
     std::string link = UsePrivatePortsFolder() + "/com6";
     int master = posix_openpt(O_RDWR | O_NOCTTY);
     ASSERT_GE(master, 0);
@@ -222,7 +224,7 @@ TEST(SerialPort, LinkOfAGoneToolOpensNothing) {
     close(ready[1]);
 }
 
-TEST(SerialPort, WriteHeldBackGivesUp) {
+TEST(PosixPort, WriteHeldBackGivesUp) {
     BarePort dev;
     testing::internal::CaptureStdout();
     Serial port("COM6");
@@ -237,67 +239,6 @@ TEST(SerialPort, WriteHeldBackGivesUp) {
     double took = NowMs() - t0;
     EXPECT_GE(took, 400.0);
     EXPECT_LT(took, 2000.0);
-}
-
-// The stand-in's DCB mapping, read back from the device side.
-TEST(CommState, DcbMapsToTermiosAndBack) {
-    BarePort dev;
-    HANDLE h = CreateFileA("COM6", GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, NULL);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    DCB d;
-    memset(&d, 0, sizeof d);
-    ASSERT_TRUE(GetCommState(h, &d));
-    EXPECT_EQ(d.DCBlength, sizeof(DCB));
-    EXPECT_TRUE(d.fBinary);
-    EXPECT_FALSE(d.fOutX) << "no XON/XOFF unless asked for";
-
-    // A pseudo-terminal keeps speed, stop bits and flow control; it forces
-    // 8 bits and no parity whatever is asked, and GetCommState tells the truth.
-    d.BaudRate = CBR_9600;
-    d.ByteSize = 7;
-    d.Parity = EVENPARITY;
-    d.StopBits = TWOSTOPBITS;
-    d.fOutX = TRUE;
-    ASSERT_TRUE(SetCommState(h, &d));
-    termios t;
-    ASSERT_EQ(tcgetattr(dev.master, &t), 0);
-    EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B9600));
-    EXPECT_TRUE(t.c_cflag & CSTOPB);
-    EXPECT_TRUE(t.c_iflag & IXON);
-
-    DCB back;
-    ASSERT_TRUE(GetCommState(h, &back));
-    EXPECT_EQ(back.BaudRate, 9600u);
-    EXPECT_EQ(back.StopBits, TWOSTOPBITS);
-    EXPECT_TRUE(back.fOutX);
-    EXPECT_EQ(back.ByteSize, (t.c_cflag & CSIZE) == CS7 ? 7 : 8);
-
-    DCB bad = back;
-    bad.BaudRate = 12345;
-    EXPECT_FALSE(SetCommState(h, &bad));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-    bad = back;
-    bad.ByteSize = 9;
-    EXPECT_FALSE(SetCommState(h, &bad));
-
-    // With XON/XOFF asked for, an XOFF from the device holds writes back, and
-    // the write timeout bounds the wait.
-    COMMTIMEOUTS to = {0, 0, 0, 0, 300};
-    ASSERT_TRUE(SetCommTimeouts(h, &to));
-    dev.Send("\x13");
-    std::string data(1 << 16, 'y');
-    DWORD sent = 12345;
-    double t0 = NowMs();
-    EXPECT_TRUE(WriteFile(h, data.data(), static_cast<DWORD>(data.size()), &sent, NULL));
-    double took = NowMs() - t0;
-    EXPECT_LT(sent, data.size());
-    EXPECT_GE(took, 250.0);
-    EXPECT_LT(took, 1500.0);
-
-    EXPECT_TRUE(CloseHandle(h));
-    EXPECT_FALSE(CloseHandle(h));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "scan/ScanState.h"
 #include "support/Device.h"
 #include "support/Gui.h"
+#include "support/Program.h"
 #include "support/MapCheck.h"
 
 #include <gtest/gtest.h>

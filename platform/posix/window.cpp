@@ -149,6 +149,33 @@ ATOM RegisterClassA(const WNDCLASSA* lpWndClass) {
     return static_cast<ATOM>(0xC000 + Classes().size());
 }
 
+// The GLFW window of a window of style `style` and class `className`, at
+// (x, y) with the outer size given; null when GLFW refuses it.
+static GLFWwindow* MakeGlfwWindow(DWORD style, const char* className, LPCSTR name, int x, int y,
+                                  int width, int height) {
+    glfwDefaultWindowHints();
+    glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE); // shown after WM_CREATE, as Windows does
+    glfwWindowHint(GLFW_RESIZABLE, (style & WS_THICKFRAME) ? GLFW_TRUE : GLFW_FALSE);
+    glfwWindowHint(GLFW_DECORATED, (style & WS_CAPTION) == WS_CAPTION ? GLFW_TRUE : GLFW_FALSE);
+    glfwWindowHint(GLFW_DOUBLEBUFFER, GLFW_TRUE);
+    glfwWindowHint(GLFW_DEPTH_BITS, 24);
+    // The window class names the X window's class (WM_CLASS), by which a
+    // desktop ties the window to its desktop entry (StartupWMClass).
+    glfwWindowHintString(GLFW_X11_CLASS_NAME, className);
+    glfwWindowHintString(GLFW_X11_INSTANCE_NAME, className);
+    GLFWwindow* g = glfwCreateWindow(width, height, name ? name : "", nullptr, nullptr);
+    if (!g)
+        return nullptr;
+    // The size given is the outer size: the client area is what the frame leaves.
+    int left = 0, top = 0, right = 0, bottom = 0;
+    glfwGetWindowFrameSize(g, &left, &top, &right, &bottom);
+    int cw = width - left - right, ch = height - top - bottom;
+    if (cw > 0 && ch > 0 && (cw != width || ch != height))
+        glfwSetWindowSize(g, cw, ch);
+    glfwSetWindowPos(g, x + left, y + top);
+    return g;
+}
+
 HWND CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle, int X,
                      int Y, int nWidth, int nHeight, HWND hWndParent, HMENU hMenu,
                      HINSTANCE hInstance, LPVOID lpParam) {
@@ -171,28 +198,10 @@ HWND CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, D
     refusal.clear();
     if (!EnsureGlfw())
         return Refused();
-    glfwDefaultWindowHints();
-    glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE); // shown after WM_CREATE, as Windows does
-    glfwWindowHint(GLFW_RESIZABLE, (dwStyle & WS_THICKFRAME) ? GLFW_TRUE : GLFW_FALSE);
-    glfwWindowHint(GLFW_DECORATED, (dwStyle & WS_CAPTION) == WS_CAPTION ? GLFW_TRUE : GLFW_FALSE);
-    glfwWindowHint(GLFW_DOUBLEBUFFER, GLFW_TRUE);
-    glfwWindowHint(GLFW_DEPTH_BITS, 24);
-    // The window class names the X window's class (WM_CLASS), by which a
-    // desktop ties the window to its desktop entry (StartupWMClass).
-    glfwWindowHintString(GLFW_X11_CLASS_NAME, className);
-    glfwWindowHintString(GLFW_X11_INSTANCE_NAME, className);
-    const char* title = lpWindowName ? lpWindowName : "";
-    GLFWwindow* g = glfwCreateWindow(nWidth, nHeight, title, nullptr, nullptr);
+    GLFWwindow* g = MakeGlfwWindow(dwStyle, className, lpWindowName, X, Y, nWidth, nHeight);
     if (!g)
         return Refused();
     creating = false;
-    // The size given is the outer size: the client area is what the frame leaves.
-    int left = 0, top = 0, right = 0, bottom = 0;
-    glfwGetWindowFrameSize(g, &left, &top, &right, &bottom);
-    int cw = nWidth - left - right, ch = nHeight - top - bottom;
-    if (cw > 0 && ch > 0 && (cw != nWidth || ch != nHeight))
-        glfwSetWindowSize(g, cw, ch);
-    glfwSetWindowPos(g, X + left, Y + top);
 
     HWND h = new HWND__{g, wc->lpfnWndProc, nullptr, false};
     h->dc = new HDC__{h, 0};

@@ -16,13 +16,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#ifndef FAKETIME_LIBRARY
-#define FAKETIME_LIBRARY "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"
-#endif
-#ifndef RANGESCAN_PROGRAM
-#error "RANGESCAN_PROGRAM must name the program binary"
-#endif
-
 GlWindow::GlWindow(const std::string& title, WNDPROC proc) {
     static int classes = 0;
     std::string cls = "TestClass" + std::to_string(++classes);
@@ -52,101 +45,6 @@ GlWindow::~GlWindow() {
     wglDeleteContext(hRC);
     ReleaseDC(hWnd, hDC);
     DestroyWindow(hWnd);
-}
-
-bool ProgramUnderWine() {
-    return getenv("RANGESCAN_WINE_PROGRAM") != nullptr;
-}
-
-ProgramProcess::ProgramProcess(bool fast) {
-    UsePrivatePortsFolder();
-    outPath = UsePrivatePortsFolder() + "/program.out." + std::to_string(NowMs());
-    startedMs = NowMs();
-    pid = fork();
-    if (pid == 0) {
-        setpgid(0, 0); // Wine's processes go with it
-        int fd = open(outPath.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
-        dup2(fd, 1);
-        if (ProgramUnderWine()) {
-            // faketime does not reach into Wine: the Windows program runs in real time.
-            const char* run = getenv("RANGESCAN_WINE_RUN");
-            execl(run, run, getenv("RANGESCAN_WINE_PROGRAM"), (char*)nullptr);
-            _exit(127);
-        }
-        if (fast) {
-            // libfaketime preloaded straight into the program, which keeps its pid.
-            setenv("LD_PRELOAD", FAKETIME_LIBRARY, 1);
-            setenv("FAKETIME", "+0 x10", 1);
-            const char* asan = getenv("ASAN_OPTIONS");
-            std::string opts = std::string(asan ? asan : "") + ":verify_asan_link_order=0";
-            setenv("ASAN_OPTIONS", opts.c_str(), 1);
-        }
-        // The built program, or another build of it (an installed package's).
-        const char* program = getenv("RANGESCAN_PROGRAM");
-        if (!program)
-            program = RANGESCAN_PROGRAM;
-        execl(program, program, (char*)nullptr);
-        _exit(127);
-    }
-    setpgid(pid, pid); // whichever of the two runs first
-    EndAtExit(-pid);
-}
-
-ProgramProcess::~ProgramProcess() {
-    if (pid > 0) {
-        kill(-pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
-        ForgetAtExit(-pid);
-    }
-}
-
-bool ProgramProcess::WaitExit(int waitMs, int* code) {
-    double until = NowMs() + waitMs;
-    while (pid > 0) {
-        int status;
-        if (waitpid(pid, &status, WNOHANG) == pid) {
-            ForgetAtExit(-pid);
-            pid = -1;
-            *code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            return true;
-        }
-        if (NowMs() > until)
-            return false;
-        usleep(5000);
-    }
-    return false;
-}
-
-std::string ProgramProcess::Output() {
-    std::ifstream in(outPath);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-unsigned long ProgramProcess::Window(int waitMs) {
-    if (waitMs < 0)
-        waitMs = ProgramUnderWine() ? 90000 : 5000;
-    double until = NowMs() + waitMs;
-    do {
-        // A Wine process's window carries the pid of Wine's own process.
-        unsigned long w =
-            ProgramUnderWine() ? FindWindowByName("OpenGL Sample") : FindWindowByPid(pid);
-        if (w)
-            return w;
-        usleep(20000);
-    } while (NowMs() < until);
-    return 0;
-}
-
-bool ProgramProcess::WindowGone(int waitMs) {
-    double until = NowMs() + waitMs;
-    while (Window(0) != 0) {
-        if (NowMs() > until)
-            return false;
-        usleep(5000);
-    }
-    return true;
 }
 
 // Windows come and go while the tests search and read them (Wine makes and
@@ -265,43 +163,6 @@ void SendCloseRequest(unsigned long window) {
     e.xclient.data.l[1] = CurrentTime;
     XSendEvent(d, window, False, NoEventMask, &e);
     XFlush(d);
-}
-
-bool WaitForCommands(SimProcess& sim, size_t count, int waitMs) {
-    double until = NowMs() + waitMs;
-    while (sim.Commands().size() < count) {
-        if (NowMs() > until)
-            return false;
-        usleep(20000);
-    }
-    return true;
-}
-
-// Well under the 2000 ms a port open waits. Without a window manager Wine's
-// DestroyWindow waits 2 s for the X window to be withdrawn
-// ("wait_for_withdrawn_state ... timed out").
-double AnswerBoundMs() {
-    return ProgramUnderWine() ? 1500.0 + 2100.0 : 1500.0;
-}
-
-double TickStepMs() {
-    return ProgramUnderWine() ? 16.0 : 0.5;
-}
-
-std::vector<std::string> LineFor(bool fast) {
-    if (fast && !ProgramUnderWine())
-        return {"--line", "whole"};
-    return {};
-}
-
-bool PortIsFree() {
-    const char* wineLink = getenv("RANGESCAN_COM6_LINK");
-    HANDLE h = CreateFileA(wineLink ? wineLink : "COM6", GENERIC_READ | GENERIC_WRITE, 0, NULL,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
-    CloseHandle(h);
-    return true;
 }
 
 std::string WindowClassName(unsigned long window) {

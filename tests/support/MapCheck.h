@@ -61,8 +61,8 @@ inline size_t BandPixel(int column, int width, int height) {
 }
 
 // Each quad between rows 0 and 1 whose corners are known, sampled at its
-// middle: where the corners agree it shows their colour, elsewhere a colour
-// between theirs.
+// middle: where the corners agree (within 0.2 cm) it shows their colour,
+// elsewhere a colour between theirs.
 inline BandCheck CheckLowestBand(const std::vector<Rgb>& shot, int width, int height,
                                  const std::vector<CellExpect>& cells) {
     BandCheck c;
@@ -73,13 +73,18 @@ inline BandCheck CheckLowestBand(const std::vector<Rgb>& shot, int width, int he
             continue;
         Rgb got = shot[BandPixel(a, width, height)];
         Rgb lo = {255, 255, 255}, hi = {0, 0, 0};
-        bool flat = true;
+        float least = q[0]->value, most = q[0]->value;
         for (const CellExpect* e : q) {
             Rgb k = MapColour(e->value);
             lo = {std::min(lo.r, k.r), std::min(lo.g, k.g), 0};
             hi = {std::max(hi.r, k.r), std::max(hi.g, k.g), 0};
-            flat = flat && e->value == q[0]->value;
+            least = std::min(least, e->value);
+            most = std::max(most, e->value);
         }
+        // Corners within 0.2 cm of each other: the nearest's colour, exactly.
+        bool flat = most - least < 0.2f;
+        if (flat)
+            lo = hi = MapColour(least);
         int slack = flat ? 4 : 3;
         bool ok = got.r >= lo.r - slack && got.r <= hi.r + slack && got.g >= lo.g - slack &&
                   got.g <= hi.g + slack && got.b == 0;

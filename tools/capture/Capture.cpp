@@ -45,13 +45,6 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
     return TRUE;
 }
 
-// The name to open: COM10 and above only as \\.\COMn.
-std::string PortPath(const std::string& name) {
-    bool com = name.size() > 4 && toupper(name[0]) == 'C' && toupper(name[1]) == 'O' &&
-               toupper(name[2]) == 'M';
-    return com ? "\\\\.\\" + name : name;
-}
-
 std::string EveryNth(long n) {
     if (n == 1)
         return "every column and row";
@@ -131,6 +124,51 @@ bool Keep(const CaptureOptions& o, const std::vector<Taken>& taken, size_t total
     return ok;
 }
 
+// Takes the aims in order, a row of the table each, with the progress shown,
+// until all are taken, a stop is asked, the table cannot be written, the port
+// fails, or the scanner gave no reading to the first aims; *why says which.
+ExitCode TakeRaster(Serial& port, const CaptureOptions& o, const std::vector<Aim>& aims,
+                    FILE* table, std::vector<Taken>& taken, std::string* why) {
+    static ScanState scan;
+    InitScanState(scan, GetTickCount());
+    Progress progress = StartProgress(static_cast<int>(aims.size()));
+    ExitCode code = DONE;
+    DWORD first = GetTickCount();
+    for (const Aim& a : aims) {
+        if (stopAsked) {
+            code = STOPPED;
+            *why = "Stopped: the files hold the aims taken so far.";
+            break;
+        }
+        DWORD at = GetTickCount();
+        Taken t = TakeAim(scan, port, a, o.pings);
+        t.ms = at - first;
+        taken.push_back(t);
+        if (!WriteRow(table, t)) {
+            code = PORT;
+            *why = "Cannot write " + o.out + ".csv: is the disk full?";
+            break;
+        }
+        ShowProgress(progress, static_cast<int>(taken.size()), GetTickCount() - first);
+        if (port.countData() < 0) {
+            code = PORT;
+            *why = o.port + " failed while the capture used it: the board was unplugged, or\n"
+                            "browned out so far that its USB chip reset.";
+            break;
+        }
+        if (taken.size() == std::min(FIRST_AIMS, aims.size()) &&
+            std::none_of(taken.begin(), taken.end(), [](const Taken& k) {
+                return KindOf(k) == ECHOED || KindOf(k) == NO_ECHO;
+            })) {
+            code = SCANNER;
+            *why = NoReading(taken, o.port);
+            break;
+        }
+    }
+    EndProgress(progress);
+    return code;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -145,7 +183,7 @@ int main(int argc, char** argv) {
     printf("rangescan-capture: %zu aims from %s, %s, waiting %ld ms for the board to start\n",
            aims.size(), o.port.c_str(), EveryNth(o.step).c_str(), o.waitMs);
     fflush(stdout);
-    Serial port(PortPath(o.port).c_str(), static_cast<DWORD>(o.waitMs));
+    Serial port(PortOpenName(o.port).c_str(), static_cast<DWORD>(o.waitMs));
     if (!port.IsConnected()) {
         printf("\n");
         fflush(stdout);
@@ -156,45 +194,9 @@ int main(int argc, char** argv) {
     if (!table)
         Fail("cannot write " + o.out + ".csv");
 
-    static ScanState scan;
-    InitScanState(scan, GetTickCount());
     std::vector<Taken> taken;
-    Progress progress = StartProgress(static_cast<int>(aims.size()));
-    ExitCode code = DONE;
     std::string why;
-    DWORD first = GetTickCount();
-    for (const Aim& a : aims) {
-        if (stopAsked) {
-            code = STOPPED;
-            why = "Stopped: the files hold the aims taken so far.";
-            break;
-        }
-        DWORD at = GetTickCount();
-        Taken t = TakeAim(scan, port, a, o.pings);
-        t.ms = at - first;
-        taken.push_back(t);
-        if (!WriteRow(table, t)) {
-            code = PORT;
-            why = "Cannot write " + o.out + ".csv: is the disk full?";
-            break;
-        }
-        ShowProgress(progress, static_cast<int>(taken.size()), GetTickCount() - first);
-        if (port.countData() < 0) {
-            code = PORT;
-            why = o.port + " failed while the capture used it: the board was unplugged, or\n"
-                           "browned out so far that its USB chip reset.";
-            break;
-        }
-        if (taken.size() == std::min(FIRST_AIMS, aims.size()) &&
-            std::none_of(taken.begin(), taken.end(), [](const Taken& k) {
-                return KindOf(k) == ECHOED || KindOf(k) == NO_ECHO;
-            })) {
-            code = SCANNER;
-            why = NoReading(taken, o.port);
-            break;
-        }
-    }
-    EndProgress(progress);
+    ExitCode code = TakeRaster(port, o, aims, table, taken, &why);
     bool kept = fclose(table) == 0;
     kept = Keep(o, taken, aims.size()) && kept;
     filesKept = true;

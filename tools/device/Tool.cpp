@@ -1,5 +1,6 @@
 #include "tools/device/Tool.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -33,4 +34,10 @@ const char* OptionValue(int argc, char** argv, int* i) {
     if (*i + 1 >= argc)
         Fail(std::string(argv[*i]) + " needs a value");
     return argv[++*i];
+}
+
+std::string PortOpenName(const std::string& name) {
+    bool com = name.size() > 4 && toupper(name[0]) == 'C' && toupper(name[1]) == 'O' &&
+               toupper(name[2]) == 'M';
+    return com ? "\\\\.\\" + name : name;
 }

@@ -7,10 +7,9 @@
 // byte, out-of-range commands answered. Prints each check, then a verdict
 // with what to do; exits 0 when every check passed, 1 when the scanner failed
 // one, 2 when the port could not be used.
-#include "tools/device/Options.h"
+#include "tools/probe/ProbeOptions.h"
 #include "tools/device/Tool.h"
 #include "firmware/scanner/config.h"
-#include "SerialClass.h"
 
 #include <windows.h>
 
@@ -70,14 +69,8 @@ std::string OpenFailure(const std::string& name, DWORD error) {
            ").\nrangescan says: \"ERROR!!!\"";
 }
 
-bool ComName(const std::string& name) {
-    return name.size() > 3 && toupper(name[0]) == 'C' && toupper(name[1]) == 'O' &&
-           toupper(name[2]) == 'M';
-}
-
 void Open(Probe& p, const std::string& name) {
-    // \\.\COMn names every COM port, COM10 and above included.
-    std::string path = ComName(name) ? "\\\\.\\" + name : name;
+    std::string path = PortOpenName(name);
     p.port = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL, NULL);
     if (p.port == INVALID_HANDLE_VALUE)
@@ -190,53 +183,9 @@ bool Near(const std::string& a, const std::string& b) {
     return !a.empty() && !b.empty() && std::fabs(x - y) <= 0.02 * std::fmax(x, y);
 }
 
-struct Options {
-    std::string port;
-    long waitMs = ARDUINO_WAIT_TIME;
-    double expectCm = -1;
-};
-
-Usage ProbeUsage(Options& o) {
-    Usage u;
-    u.head = "Usage: rangescan-probe [options] PORT\n";
-    u.column = 18;
-    u.rows = {
-        {"PORT", "",
-         "the scanner's port: COMn (on Linux, the link comN in the ports\n"
-         "folder, as rangescan finds it) or a device (/dev/ttyACM0)",
-         nullptr},
-        {"--wait-ms", "MS",
-         "wait after opening, while the board resets and starts (default " +
-             std::to_string(ARDUINO_WAIT_TIME) + ")",
-         [&o](const char* v) { o.waitMs = Number(v, "--wait-ms"); }},
-        {"--expect-cm", "CM",
-         "every reply must be CM away, within 2 % (0: nothing in reach, so\n"
-         "every reply is the ranger's time-out, " +
-             std::to_string(ECHO_TIMEOUT_US) + ")",
-         [&o](const char* v) { o.expectCm = static_cast<double>(Number(v, "--expect-cm")); }},
-        {"--version", "", "the version", nullptr},
-    };
-    u.tail = "Exit code: 0 every check passed; 1 the scanner failed a check; 2 the port could\n"
-             "not be opened or used (the verdict says why).\n";
-    return u;
-}
-
-Options ParseArgs(int argc, char** argv) {
-    Options o;
-    ParseOptions(argc, argv, ProbeUsage(o), [&o](const char* word) {
-        if (!o.port.empty())
-            return false;
-        o.port = word;
-        return true;
-    });
-    if (o.port.empty())
-        Fail("which port?");
-    return o;
-}
-
 // The board's start: the open resets it; after the wait it sends nothing
 // unasked and answers its first command.
-void Start(Probe& p, const Options& o) {
+void Start(Probe& p, const ProbeOptions& o) {
     printf("     waiting %ld ms for the board to start after its reset\n", o.waitMs);
     fflush(stdout);
     // The whole wait, whatever arrives in it: a board's reset may put a stray
@@ -263,7 +212,7 @@ void Gone(const std::string& port) {
 
 int main(int argc, char** argv) {
     SetToolName("rangescan-probe");
-    Options o = ParseArgs(argc, argv);
+    ProbeOptions o = ParseProbeArgs(argc, argv);
     Probe p;
     Open(p, o.port);
     Start(p, o);

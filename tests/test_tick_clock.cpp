@@ -22,7 +22,7 @@ std::string Echo(BYTE h, BYTE v) {
     return std::to_string(1000 + h * 200 + v);
 }
 
-TEST(Soak, ThreePassesStoreEveryReadingInItsCell) {
+TEST(TickClock, ThreePassesStoreEveryReadingInItsCell) {
     ScriptedLine line;
     line.device = Echo;
     AttachLine(&line);
@@ -67,7 +67,7 @@ TEST(Soak, ThreePassesStoreEveryReadingInItsCell) {
 // drops what it can for at most DRAIN_MS before its command, then takes what
 // follows as the reply, and ends within its bound; also on a clock that steps
 // as Windows' does, where each bound may be passed by up to a step.
-TEST(Soak, EndlessSenderDoesNotHoldTheTick) {
+TEST(TickClock, EndlessSenderDoesNotHoldTheTick) {
     for (double step : {0.0, 15.625}) {
         SetVirtualTickStep(step);
         ScriptedLine line;
@@ -95,7 +95,7 @@ TEST(Soak, EndlessSenderDoesNotHoldTheTick) {
 // comes just before a step: two readings of the count then differ by 31 ms
 // only 17 ms later. A gap shorter than the quiet gap still joins the pieces;
 // a longer one ends the reply after its first piece.
-TEST(Soak, PiecesOfAReplyJoinOnASteppingClock) {
+TEST(TickClock, PiecesOfAReplyJoinOnASteppingClock) {
     SetVirtualTickStep(15.625);
     for (int gap : {18, 60}) {
         ScriptedLine line;
@@ -132,7 +132,7 @@ std::unique_ptr<ScanState> OneTick(ScriptedLine& line) {
 // slowest answer: the settle after the raster's largest move (the tilt's
 // return), an echo time-out, and a USB adapter's hold, which the quiet gap
 // covers. The drain, held to its bound, still leaves the reply its time.
-TEST(Soak, ALongDrainLeavesTheSlowestAnswerItsTime) {
+TEST(TickClock, ALongDrainLeavesTheSlowestAnswerItsTime) {
     const double slowest = SETTLE_MS + SETTLE_MS_PER_DEGREE * (TILT_MAX - TILT_MIN) / 2.0 +
                            ECHO_TIMEOUT_US / 1000.0 + QUIET_GAP_MS;
     ScriptedLine line;
@@ -154,7 +154,7 @@ TEST(Soak, ALongDrainLeavesTheSlowestAnswerItsTime) {
 // The program held for 30 ms just after a count found the line empty, while
 // the rest of the reply arrived: the wait it was held in is not quiet on the
 // line, and the reply's pieces are joined.
-TEST(Soak, AWaitTheTickWasHeldInIsNotQuiet) {
+TEST(TickClock, AWaitTheTickWasHeldInIsNotQuiet) {
     ScriptedLine line;
     // The drain's count, the first piece, two empty counts (the clock seen to
     // move by 1 ms) and then the hold.
@@ -170,7 +170,7 @@ TEST(Soak, AWaitTheTickWasHeldInIsNotQuiet) {
 // The program held for 30 ms between reading the clock and the count that
 // finds the first piece of a reply: the piece may have come at the end of the
 // hold, so the second piece 15 ms later still belongs to it.
-TEST(Soak, BytesAreTimedAfterTheCountThatFoundThem) {
+TEST(TickClock, BytesAreTimedAfterTheCountThatFoundThem) {
     ScriptedLine line;
     line.trickle.assign(40, "");
     line.trickle[1] = "12";
@@ -185,7 +185,7 @@ TEST(Soak, BytesAreTimedAfterTheCountThatFoundThem) {
 
 // A port that fails in the middle of a reply leaves no reading: the digits
 // that came are a part of a number, not the number.
-TEST(Soak, PortFailingInTheMiddleOfAReplyLeavesNoReading) {
+TEST(TickClock, PortFailingInTheMiddleOfAReplyLeavesNoReading) {
     ScriptedLine line;
     line.trickle = {"", "28", "", ""};
     line.beforeCount = [&line](int counts) { line.gone = counts == 3; };

@@ -1,9 +1,12 @@
-// The acquisition tick, end to end against the simulated scanner on a real
-// pseudo-terminal.
+// The acquisition tick against the simulated scanner on a real
+// pseudo-terminal: the replies a device gives when it works, when it is slow,
+// split, bursting, silent or gone, and a port that never opened. How the line
+// models' pieces are framed is test_tick_lines.cpp's.
 #include "SerialClass.h"
 #include "scan/Acquire.h"
 #include "scan/Reply.h"
 #include "support/Device.h"
+#include "support/TickScan.h"
 #include "tools/device/Line.h"
 
 #include <gtest/gtest.h>
@@ -15,28 +18,6 @@
 #include <vector>
 
 namespace {
-
-struct Scan {
-    std::unique_ptr<ScanState> s{new ScanState};
-    std::unique_ptr<Serial> port;
-    explicit Scan(const char* name = "COM6") {
-        testing::internal::CaptureStdout();
-        port.reset(new Serial(name));
-        testing::internal::GetCapturedStdout();
-        InitScanState(*s, GetTickCount());
-    }
-    // Runs one tick and tells how long it took.
-    double Tick() {
-        double t0 = NowMs();
-        AcquireSample(*s, *port);
-        return NowMs() - t0;
-    }
-    float Cell(int col, int row) { return s->bufferX[col][row]; }
-};
-
-float Decode(const std::string& digits) {
-    return DecodeReply(digits.data(), static_cast<int>(digits.size()));
-}
 
 TEST(Tick, DueOnlyAfterMoreThan250ms) {
     std::unique_ptr<ScanState> s(new ScanState);
@@ -167,84 +148,6 @@ TEST(Tick, SilentTickGivesUpAndLateReplyIsDiscarded) {
     ASSERT_EQ(cmds.size(), 2u);
 }
 
-// Every line model, with replies of 1 to 100 digits: each stored reading is
-// the decode of the whole reply the scanner sent for that command. Also with
-// the stand-in's clock as on Windows: its count stepping every 15.625 ms, with
-// sleeps rounded up to those steps (the default timer) or not (a timer whose
-// resolution another program raised). Wine's clock is what it is: fine only.
-enum Clocks { FINE, WINDOWS_DEFAULT, WINDOWS_RAISED };
-
-struct Framing {
-    const char* line;
-    Clocks clock;
-};
-
-class Lines : public testing::TestWithParam<Framing> {
-  protected:
-    void SetClock(Clocks c) {
-        putenv(const_cast<char*>(c != FINE ? "RANGESCAN_COARSE_TICK=15.625"
-                                           : "RANGESCAN_COARSE_TICK="));
-        putenv(const_cast<char*>(c == WINDOWS_DEFAULT ? "RANGESCAN_COARSE_SLEEP=15.625"
-                                                      : "RANGESCAN_COARSE_SLEEP="));
-    }
-    void TearDown() override { SetClock(FINE); }
-};
-
-TEST_P(Lines, EveryReadingIsTheWholeReply) {
-    if (GetParam().clock != FINE && UnderWine())
-        GTEST_SKIP() << "the coarse clock is the POSIX stand-in's";
-    SimProcess sim({"--line", GetParam().line, "--digits", "1-100", "--latency", "2"});
-    SetClock(GetParam().clock);
-    Scan scan;
-    std::unique_ptr<ScanState> replay(new ScanState);
-    InitScanState(*replay, 0);
-    // The bytes each tick took, compared with the reply: a decode of 40 or
-    // more digits is infinite, so the readings alone would not show a cut.
-    const int ticks = 100;
-    std::vector<std::string> took;
-    for (int i = 0; i < ticks; i++) {
-        memset(scan.s->str, 'x', REPLY_BUFFER_SIZE);
-        scan.Tick();
-        took.emplace_back(scan.s->str, REPLY_BUFFER_SIZE);
-    }
-    auto cmds = sim.Commands();
-    ASSERT_EQ(cmds.size(), static_cast<size_t>(ticks));
-    int wrong = 0;
-    std::string first;
-    for (int i = 0; i < ticks; i++) {
-        StepSweep(*replay);
-        std::string whole = cmds[i].reply.substr(0, REPLY_BUFFER_SIZE);
-        whole.resize(REPLY_BUFFER_SIZE, 'x');
-        bool right =
-            took[i] == whole && scan.Cell(replay->posX, replay->layerY) == Decode(cmds[i].reply);
-        if (!right && !wrong++)
-            first =
-                "tick " + std::to_string(i + 1) + ", reply " + cmds[i].reply + ", took " + took[i];
-    }
-    EXPECT_EQ(wrong, 0) << "wrong readings; the first: " << first;
-}
-
-std::vector<Framing> AllFramings() {
-    std::vector<Framing> all;
-    for (Clocks c : {FINE, WINDOWS_DEFAULT, WINDOWS_RAISED})
-        for (int m = 0; m < LINE_COUNT; m++)
-            all.push_back({LINE_MODELS[m].name, c});
-    return all;
-}
-
-std::string FramingName(const testing::TestParamInfo<Framing>& p) {
-    const char* clocks[] = {"", "WindowsTimer", "WindowsTimerRaised"};
-    return std::string(p.param.line) + clocks[p.param.clock];
-}
-
-// Test names, as CTest lists them, carry the parameter printed.
-void PrintTo(const Framing& f, std::ostream* os) {
-    const char* clocks[] = {"fine clock", "Windows' default timer", "a raised timer"};
-    *os << f.line << " line, " << clocks[f.clock];
-}
-
-INSTANTIATE_TEST_SUITE_P(Tick, Lines, testing::ValuesIn(AllFramings()), FramingName);
-
 // A reply still arriving when the bound runs out: what came is decoded, the
 // rest is dropped before the next command, whose reply is its own.
 TEST(Tick, ReplyCutByTheBoundIsDecodedAsFarAsItCame) {
@@ -265,21 +168,6 @@ TEST(Tick, ReplyCutByTheBoundIsDecodedAsFarAsItCame) {
     Sleep(50);
     scan.Tick();
     EXPECT_EQ(scan.Cell(2, 0), Decode(digits));
-}
-
-// The same over a USB adapter, with the next tick at once: the cut reply's
-// last packets come while it begins, the first perhaps only after its first
-// count. None of them is taken into its reading.
-TEST(Tick, ReplyCutByTheBoundOverAUsbAdapterStaysOutOfTheNextReading) {
-    SimProcess sim({"--line", "ftdi", "--digits", "480-480", "--latency", "2", "--fault", "slow",
-                    "--fault-count", "1", "--slow-ms", std::to_string(REPLY_TIMEOUT_MS - 25)});
-    Scan scan;
-    scan.Tick();
-    memset(scan.s->str, 'x', REPLY_BUFFER_SIZE);
-    scan.Tick();
-    auto cmds = sim.Commands();
-    ASSERT_EQ(cmds.size(), 2u);
-    EXPECT_EQ(std::string(scan.s->str, REPLY_BUFFER_SIZE), cmds[1].reply.substr(0, 100));
 }
 
 TEST(Tick, DeviceGoneMeansNoWait) {
@@ -306,26 +194,6 @@ TEST(Tick, HangUpInTheMiddleOfAReplyIsNoReading) {
     scan.Tick();
     EXPECT_EQ(std::string(scan.s->str, 3), "28x") << "the first half came";
     EXPECT_EQ(scan.Cell(2, 0), NO_READING);
-}
-
-// Stale bytes reaching the computer through a USB adapter, in 62-byte packets
-// 5.4 ms apart and a last short one up to 16 ms later, while the next tick
-// begins: all of them are dropped before its command, and its reply is its
-// own, byte for byte.
-TEST(Tick, StaleBurstOverAUsbAdapterIsDroppedBeforeTheCommand) {
-    SimProcess sim({"--line", "ftdi", "--digits", "480-480", "--latency", "2", "--fault", "slow",
-                    "--fault-count", "1", "--slow-ms", "1150"});
-    Scan scan;
-    scan.Tick(); // its reply comes 1150 ms after the command: none by the bound
-    EXPECT_EQ(scan.Cell(1, 0), NO_READING);
-    Sleep(170); // the next tick begins while the late reply is arriving
-    ASSERT_GT(scan.port->countData(), 0);
-    memset(scan.s->str, 'x', REPLY_BUFFER_SIZE);
-    double took = scan.Tick();
-    auto cmds = sim.Commands();
-    ASSERT_EQ(cmds.size(), 2u);
-    EXPECT_EQ(std::string(scan.s->str, REPLY_BUFFER_SIZE), cmds[1].reply.substr(0, 100));
-    EXPECT_LT(took, REPLY_TIMEOUT_MS);
 }
 
 TEST(Tick, PortThatNeverOpenedMeansNoWait) {

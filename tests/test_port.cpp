@@ -27,7 +27,7 @@ bool WaitForBytes(Serial& port, int count, int waitMs) {
     return true;
 }
 
-TEST(SerialToScanner, OpensCountsReadsAndWrites) {
+TEST(Port, OpensCountsReadsAndWrites) {
     SimProcess sim({"--fixed", "582"});
     testing::internal::CaptureStdout();
     double t0 = NowMs();
@@ -64,7 +64,7 @@ TEST(SerialToScanner, OpensCountsReadsAndWrites) {
     EXPECT_EQ(cmds[0].v, 140);
 }
 
-TEST(SerialToScanner, ReadTakesNoMoreThanAsked) {
+TEST(Port, ReadTakesNoMoreThanAsked) {
     SimProcess sim({"--fault", "burst", "--burst-bytes", "150"});
     testing::internal::CaptureStdout();
     Serial port("COM6");
@@ -82,7 +82,7 @@ TEST(SerialToScanner, ReadTakesNoMoreThanAsked) {
 }
 
 // Bytes a terminal would translate or swallow pass both ways unchanged.
-TEST(SerialToScanner, LineControlBytesPassUnchanged) {
+TEST(Port, LineControlBytesPassUnchanged) {
     const std::string control = "\n\r\x11\x13";
     SimProcess sim({"--fixed", control});
     testing::internal::CaptureStdout();
@@ -104,7 +104,7 @@ TEST(SerialToScanner, LineControlBytesPassUnchanged) {
     EXPECT_EQ(cmds[1].v, 19);
 }
 
-TEST(SerialToScanner, SecondOpenOfABusyPortFails) {
+TEST(Port, SecondOpenOfABusyPortFails) {
     if (UnderWine())
         GTEST_SKIP() << "Wine does not enforce share mode 0 on serial ports";
     SimProcess sim({"--fixed", "582"});
@@ -121,13 +121,13 @@ TEST(SerialToScanner, SecondOpenOfABusyPortFails) {
     EXPECT_EQ(second.countData(), -1);
 }
 
-TEST(SerialToScanner, MissingPortIsReportedAtOnce) {
+TEST(Port, MissingPortIsReportedAtOnce) {
     UsePrivatePortsFolder();
     ExpectMissingPort("COM231");
 }
 
 // The device hangs up: every operation reports failure, none waits.
-TEST(SerialToScanner, DeviceGoneIsReported) {
+TEST(Port, DeviceGoneIsReported) {
     SimProcess sim({"--fixed", "582", "--hangup-after", "1"});
     testing::internal::CaptureStdout();
     Serial port("COM6");
