@@ -15,6 +15,6 @@ float DecodeReply(const char* str, int len) {
         value = shifted + static_cast<float>(CharToInt(str[i]));
     }
     value = value / 2.0f;
-    value = value / 29.1f;
+    value = value / REPLY_US_PER_CM;
     return value;
 }

@@ -1,6 +1,7 @@
 # Steps the scripts share; sourced, not run.
 #
 # usage                  prints the calling script's header comment as its help
+# summary SCRIPT         the one-line summary a script's header begins with
 # track PID              ends PID (and the rest tracked, last first) on exit
 # cleanup_on_exit DIR    on exit: ends what is tracked, waits, removes DIR
 # wait_for_link PATH     waits up to 5 s for a device's port link to appear
@@ -12,6 +13,11 @@
 # the first line that is no comment.
 usage() {
     awk 'NR > 1 && !/^#/ { exit } NR > 1 { sub(/^# ?/, ""); print }' "$0"
+}
+
+# The first line of a script's header comment: what it does, in a line.
+summary() {
+    sed -n '2s/^# //p' "$1"
 }
 
 pids=()

@@ -23,6 +23,7 @@ TEST(Reply, DigitsAndEverythingElse) {
 // its firmware's microseconds a centimetre: the program reads each back as
 // that distance, to within the half microsecond of the answer's rounding.
 TEST(Reply, TheScannersEchoTimeReadsBackAsItsDistance) {
+    EXPECT_EQ(REPLY_US_PER_CM, static_cast<float>(ECHO_US_PER_CM));
     for (unsigned cm = RANGER_MIN_CM; cm <= RANGER_MAX_CM; cm++) {
         std::string us = std::to_string(std::lround(cm * 2 * ECHO_US_PER_CM));
         EXPECT_NEAR(Decode(us), cm, 0.5 / (2 * ECHO_US_PER_CM) + 1e-4) << cm << " cm";

@@ -5,9 +5,10 @@
 // here, so that none of them can disagree with another.
 //
 // NOTE: docs/scanner.md's tables are made from these; if one is changed, also
-// update that page. The line speed, the command ranges and the microseconds a
-// centimetre are also the program's own (it reads no file): change them here
-// alone and the scanner no longer fits rangescan (the tests say so).
+// update that page. The program takes the line speed from here. The command
+// ranges and the microseconds a centimetre are also the program's own (it
+// reads no file): change them here alone and the scanner no longer fits
+// rangescan (the tests say so).
 #pragma once
 
 #include <stdint.h>

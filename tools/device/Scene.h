@@ -23,6 +23,6 @@ double RangeCm(uint8_t h, uint8_t v);
 bool Echoes(double cm);
 
 // The reply for a range, as the scanner's firmware gives it: the round-trip
-// echo time in microseconds (centimetres x 2 x 29.1, rounded) as ASCII digits;
+// echo time in microseconds (centimetres x 2 x ECHO_US_PER_CM, rounded) as ASCII digits;
 // the ranger's minimum for anything nearer, its time-out where nothing echoes.
 std::string EncodeEcho(double cm);
