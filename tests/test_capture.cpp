@@ -2,6 +2,7 @@
 // it keeps (the cloud read back by Open3D, the picture by stb_image), a
 // capture stopped with Ctrl+C, and a kept scan replayed. Natively, or the
 // Windows build under Wine.
+#include "support/Child.h"
 #include "support/Device.h"
 #include "support/MapColour.h"
 
@@ -65,17 +66,20 @@ std::vector<std::vector<double>> ReadCloud(const std::string& path) {
            "pc = open3d.io.read_point_cloud(sys.argv[1], format='ply')\n"
            "for p, c in zip(numpy.asarray(pc.points), numpy.asarray(pc.colors)):\n"
            "    print(*p, *(c * 255))\n";
-    FILE* p = popen(("/usr/bin/python3 " + script + " " + path).c_str(), "r");
+    ChildSpec python;
+    python.argv = {"/usr/bin/python3", script, path};
+    std::string printed;
+    EXPECT_EQ(RunToEnd(python, &printed), 0);
+    std::istringstream lines(printed);
     std::vector<std::vector<double>> points;
-    char line[256];
-    while (p && fgets(line, sizeof line, p)) {
+    std::string line;
+    while (std::getline(lines, line)) {
         std::istringstream in(line);
         std::vector<double> v(6);
         for (double& x : v)
             in >> x;
         points.push_back(v);
     }
-    EXPECT_EQ(p ? pclose(p) : -1, 0);
     return points;
 }
 
@@ -179,23 +183,16 @@ TEST(Capture, StoppedItKeepsAValidPrefix) {
         GTEST_SKIP() << "Ctrl+C reaches a console under Wine differently";
     SimProcess sim({"--latency", "1"});
     std::string base = TestFolder() + "/stopped";
-    pid_t pid = fork();
-    if (pid == 0) {
-        execl(RANGESCAN_CAPTURE, RANGESCAN_CAPTURE, "--wait-ms", "300", "COM6", base.c_str(),
-              static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    EndAtExit(pid);
+    ChildSpec spec;
+    spec.argv = {RANGESCAN_CAPTURE, "--wait-ms", "300", "COM6", base};
+    Child capture(spec);
     double t0 = NowMs();
     while (sim.Commands().size() < 30 && NowMs() - t0 < 10000)
         usleep(20000);
-    kill(pid, SIGINT);
-    int status = -1;
-    while (waitpid(pid, &status, WNOHANG) == 0 && NowMs() - t0 < 15000)
-        usleep(20000);
-    ForgetAtExit(pid);
-    ASSERT_TRUE(WIFEXITED(status)) << status;
-    EXPECT_EQ(WEXITSTATUS(status), 3);
+    capture.Signal(SIGINT);
+    int code = -1;
+    ASSERT_TRUE(capture.Wait(5000, &code));
+    EXPECT_EQ(code, 3);
 
     std::string header;
     std::vector<Row> rows = ReadTable(base + ".csv", &header);

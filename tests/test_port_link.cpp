@@ -1,6 +1,7 @@
 // The device tools' side of the port: where they link it, how they leave it,
 // and the pseudo-terminal's session, as an ordinary user starts them.
 #include "platform/posix/ports.h"
+#include "support/Child.h"
 #include "support/Device.h"
 
 #include <gtest/gtest.h>
@@ -10,39 +11,22 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <pwd.h>
-#include <spawn.h>
 #include <string>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-extern char** environ;
-
 namespace {
 
 // The simulator, started as a shell with job control starts a job: the
 // leader of a process group of its own. Its standard output goes to `out`.
-pid_t StartSimAsJob(const std::vector<std::string>& args, const std::string& out) {
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
-    posix_spawnattr_setpgroup(&attr, 0);
-    posix_spawn_file_actions_t files;
-    posix_spawn_file_actions_init(&files);
-    posix_spawn_file_actions_addopen(&files, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    std::vector<std::string> all = {RANGESCAN_SIM};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : all)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    posix_spawn(&pid, argv[0], &files, &attr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&files);
-    posix_spawnattr_destroy(&attr);
-    EndAtExit(pid);
-    return pid;
+std::unique_ptr<Child> StartSimAsJob(const std::string& out) {
+    ChildSpec spec;
+    spec.argv = {RANGESCAN_SIM};
+    spec.outFile = out;
+    spec.ownGroup = true;
+    return std::unique_ptr<Child>(new Child(spec));
 }
 
 bool Exists(const std::string& path) {
@@ -59,7 +43,6 @@ std::string LinkTarget(const std::string& link) {
 int WaitStatus(pid_t pid) {
     int status = -1;
     waitpid(pid, &status, 0);
-    ForgetAtExit(pid);
     return status;
 }
 
@@ -69,14 +52,14 @@ int WaitStatus(pid_t pid) {
 TEST(PortLink, ASimulatorStartedAsAJobHoldsItsTerminalAndLeavesNothingBehind) {
     std::string folder = UsePrivatePortsFolder(), link = folder + "/com6";
     std::string out = folder + "/sim.out";
-    pid_t sim = StartSimAsJob({}, out);
+    std::unique_ptr<Child> sim = StartSimAsJob(out);
     double until = NowMs() + 5000;
     while (LinkTarget(link).empty() && NowMs() < until)
         usleep(5000);
     std::string slave = LinkTarget(link);
     ASSERT_FALSE(slave.empty()) << "no link";
     EXPECT_TRUE(Exists(LinkMarkPath(link)));
-    EXPECT_EQ(getpgid(sim), sim) << "still the leader of its job";
+    EXPECT_EQ(getpgid(sim->Pid()), sim->Pid()) << "still the leader of its job";
     pid_t other = fork();
     if (other == 0) { // a new session taking the terminal, as Wine's server would
         setsid();
@@ -86,18 +69,18 @@ TEST(PortLink, ASimulatorStartedAsAJobHoldsItsTerminalAndLeavesNothingBehind) {
     int status = WaitStatus(other);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
         << "the terminal is already a session's own";
-    kill(sim, SIGINT);
-    status = WaitStatus(sim);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    sim->Signal(SIGINT);
+    int code = -1;
+    EXPECT_TRUE(sim->Wait(5000, &code));
+    EXPECT_EQ(code, 0);
     EXPECT_FALSE(Exists(link));
     EXPECT_FALSE(Exists(LinkMarkPath(link)));
 
     // A stop at any moment of the start: nothing left once it has ended.
     for (int ms = 0; ms < 40; ms += 4) {
-        pid_t s = StartSimAsJob({}, out);
+        std::unique_ptr<Child> s = StartSimAsJob(out);
         usleep(static_cast<useconds_t>(ms * 1000));
-        kill(s, SIGTERM);
-        WaitStatus(s);
+        s->End(SIGTERM);
         EXPECT_FALSE(Exists(link)) << "stopped " << ms << " ms into its start";
         EXPECT_FALSE(Exists(LinkMarkPath(link))) << ms;
     }
@@ -110,16 +93,15 @@ TEST(PortLink, AToolReplacesOnlyLinksAndFindsTheHomeFolderAsTheProgramDoes) {
     FILE* f = fopen(notes.c_str(), "w");
     fputs("keep me\n", f);
     fclose(f);
-    std::string cmd =
-        "timeout 5 " + std::string(RANGESCAN_SIM) + " --link " + notes + " --force 2>&1";
-    FILE* p = popen(cmd.c_str(), "r");
-    char buf[512] = "";
-    std::string said = fgets(buf, sizeof buf, p) ? buf : "";
-    int status = pclose(p);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << said;
+    ChildSpec sim;
+    sim.argv = {RANGESCAN_SIM, "--link", notes, "--force"};
+    sim.withStderr = true;
+    std::string said;
+    EXPECT_EQ(RunToEnd(sim, &said, 5000), 2) << said;
     EXPECT_NE(said.find("is not a link"), std::string::npos) << said;
     f = fopen(notes.c_str(), "r");
     ASSERT_NE(f, nullptr) << "the file is still there";
+    char buf[32] = "";
     EXPECT_STREQ(fgets(buf, sizeof buf, f), "keep me\n");
     fclose(f);
 

@@ -30,7 +30,7 @@ class SimProcess {
     void Stop();             // ends it and waits
     bool Exited(int waitMs); // true once it has ended by itself
     std::string Output();    // what it printed so far
-    int Pid() const { return pid; }
+    int Pid() const;
     // Its log's "cmd" lines, in order.
     struct Command {
         double ms;
@@ -48,8 +48,9 @@ class SimProcess {
     std::string logPath;
 
   private:
-    int pid = -1, out = -1, turn = -1;
-    std::string printed, dir;
+    class Child* child = nullptr; // POSIX: the simulator or board (Child.h)
+    int pid = -1, turn = -1;      // under Wine: 1 while the sim host runs it
+    std::string dir;
 };
 
 // Runs the test host (rangescan-probe) on COM6 with `args` until it ends:

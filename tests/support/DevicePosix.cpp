@@ -1,5 +1,7 @@
 #include "Device.h"
 
+#include "Child.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -78,28 +80,16 @@ SimProcess::SimProcess(const std::vector<std::string>& args, DeviceKind kind) {
     if (const char* link = getenv("RANGESCAN_COM6_LINK"))
         all.insert(all.end(), {"--link", link, "--force"});
     all.insert(all.end(), args.begin(), args.end());
-    int pipefd[2];
-    if (pipe(pipefd) != 0)
-        throw std::runtime_error("pipe failed");
-    pid = fork();
-    if (pid == 0) {
-        dup2(pipefd[1], 1);
-        close(pipefd[0]);
-        std::vector<char*> argv;
-        for (auto& a : all)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    EndAtExit(pid);
-    close(pipefd[1]);
-    out = pipefd[0];
-    fcntl(out, F_SETFL, O_NONBLOCK);
+    ChildSpec spec;
+    spec.argv = all;
+    child = new Child(spec);
     double until = NowMs() + 5000;
     while (Output().find("linked at") == std::string::npos) {
-        if (NowMs() > until || Exited(0))
-            throw std::runtime_error("the simulator did not start: " + printed);
+        if (NowMs() > until || Exited(0)) {
+            std::string said = Output();
+            Stop();
+            throw std::runtime_error("the simulator did not start: " + said);
+        }
         usleep(5000);
     }
 }
@@ -109,40 +99,22 @@ SimProcess::~SimProcess() {
 }
 
 std::string SimProcess::Output() {
-    char buf[4096];
-    ssize_t n;
-    while (out >= 0 && (n = read(out, buf, sizeof buf)) > 0)
-        printed.append(buf, static_cast<size_t>(n));
-    return printed;
+    return child ? child->Output() : "";
 }
 
 bool SimProcess::Exited(int waitMs) {
-    if (pid <= 0)
-        return true;
-    double until = NowMs() + waitMs;
-    do {
-        int status;
-        if (waitpid(pid, &status, WNOHANG) == pid) {
-            ForgetAtExit(pid);
-            pid = -1;
-            return true;
-        }
-        usleep(2000);
-    } while (NowMs() < until);
-    return false;
+    return !child || child->Wait(waitMs);
+}
+
+int SimProcess::Pid() const {
+    return child ? child->Pid() : -1;
 }
 
 void SimProcess::Stop() {
-    if (pid > 0) {
-        kill(pid, SIGTERM);
-        int status;
-        waitpid(pid, &status, 0);
-        ForgetAtExit(pid);
-        pid = -1;
-    }
-    Output();
-    if (out >= 0)
-        close(out), out = -1;
+    if (child)
+        child->End(SIGTERM);
+    delete child;
+    child = nullptr;
     if (turn >= 0)
         close(turn), turn = -1; // and with it the board's turn
 }
@@ -151,15 +123,13 @@ void SimProcess::Stop() {
 // environment variable `wineExe` names the Windows build) that build instead.
 static int RunTool(const char* native, const char* wineExe, const std::string& args,
                    std::string* out) {
-    std::string cmd = std::string(native) + " " + args + " 2>&1";
+    std::string cmd = std::string(native) + " " + args;
     if (const char* exe = getenv(wineExe))
-        cmd = std::string(getenv("RANGESCAN_WINE_RUN")) + " " + exe + " " + args + " 2>&1";
-    FILE* p = popen(cmd.c_str(), "r");
-    char buf[512];
-    while (p && fgets(buf, sizeof buf, p))
-        *out += buf;
-    int status = p ? pclose(p) : -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        cmd = std::string(getenv("RANGESCAN_WINE_RUN")) + " " + exe + " " + args;
+    ChildSpec spec;
+    spec.argv = {"/bin/sh", "-c", cmd};
+    spec.withStderr = true;
+    return RunToEnd(spec, out);
 }
 
 int RunProbe(const std::string& args, std::string* out) {

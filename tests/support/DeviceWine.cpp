@@ -66,8 +66,11 @@ std::string SimProcess::Output() {
     std::ifstream in(dir + "/sim.out");
     std::stringstream s;
     s << in.rdbuf();
-    printed = s.str();
-    return printed;
+    return s.str();
+}
+
+int SimProcess::Pid() const {
+    return pid;
 }
 
 bool SimProcess::Exited(int waitMs) {

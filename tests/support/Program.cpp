@@ -1,6 +1,7 @@
 #include "Program.h"
 
 #include "Gui.h"
+#include "Child.h"
 
 #include <csignal>
 #include <cstdio>
@@ -25,69 +26,40 @@ bool ProgramUnderWine() {
 }
 
 ProgramProcess::ProgramProcess(bool fast) {
-    UsePrivatePortsFolder();
-    outPath = UsePrivatePortsFolder() + "/program.out." + std::to_string(NowMs());
-    startedMs = NowMs();
-    pid = fork();
-    if (pid == 0) {
-        setpgid(0, 0); // Wine's processes go with it
-        int fd = open(outPath.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
-        dup2(fd, 1);
-        if (ProgramUnderWine()) {
-            // faketime does not reach into Wine: the Windows program runs in real time.
-            const char* run = getenv("RANGESCAN_WINE_RUN");
-            execl(run, run, getenv("RANGESCAN_WINE_PROGRAM"), (char*)nullptr);
-            _exit(127);
-        }
-        if (fast) {
-            // libfaketime preloaded straight into the program, which keeps its pid.
-            setenv("LD_PRELOAD", FAKETIME_LIBRARY, 1);
-            setenv("FAKETIME", "+0 x10", 1);
-            const char* asan = getenv("ASAN_OPTIONS");
-            std::string opts = std::string(asan ? asan : "") + ":verify_asan_link_order=0";
-            setenv("ASAN_OPTIONS", opts.c_str(), 1);
-        }
+    ChildSpec spec;
+    spec.outFile = UsePrivatePortsFolder() + "/program.out." + std::to_string(NowMs());
+    spec.ownGroup = true; // Wine's processes go with it
+    if (ProgramUnderWine()) {
+        // faketime does not reach into Wine: the Windows program runs in real time.
+        spec.argv = {getenv("RANGESCAN_WINE_RUN"), getenv("RANGESCAN_WINE_PROGRAM")};
+    } else {
         // The built program, or another build of it (an installed package's).
         const char* program = getenv("RANGESCAN_PROGRAM");
-        if (!program)
-            program = RANGESCAN_PROGRAM;
-        execl(program, program, (char*)nullptr);
-        _exit(127);
+        spec.argv = {program ? program : RANGESCAN_PROGRAM};
     }
-    setpgid(pid, pid); // whichever of the two runs first
-    EndAtExit(-pid);
+    if (fast && !ProgramUnderWine()) {
+        // libfaketime preloaded straight into the program, which keeps its pid.
+        const char* asan = getenv("ASAN_OPTIONS");
+        spec.env = {{"LD_PRELOAD", FAKETIME_LIBRARY},
+                    {"FAKETIME", "+0 x10"},
+                    {"ASAN_OPTIONS", std::string(asan ? asan : "") + ":verify_asan_link_order=0"}};
+    }
+    startedMs = NowMs();
+    child.reset(new Child(spec));
+    pid = child->Pid();
 }
 
-ProgramProcess::~ProgramProcess() {
-    if (pid > 0) {
-        kill(-pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
-        ForgetAtExit(-pid);
-    }
-}
+ProgramProcess::~ProgramProcess() = default;
 
 bool ProgramProcess::WaitExit(int waitMs, int* code) {
-    double until = NowMs() + waitMs;
-    while (pid > 0) {
-        int status;
-        if (waitpid(pid, &status, WNOHANG) == pid) {
-            ForgetAtExit(-pid);
-            pid = -1;
-            *code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            return true;
-        }
-        if (NowMs() > until)
-            return false;
-        usleep(5000);
-    }
-    return false;
+    if (!child->Wait(waitMs, code))
+        return false;
+    pid = -1;
+    return true;
 }
 
 std::string ProgramProcess::Output() {
-    std::ifstream in(outPath);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
+    return child->Output();
 }
 
 unsigned long ProgramProcess::Window(int waitMs) {

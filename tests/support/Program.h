@@ -5,6 +5,7 @@
 
 #include "Device.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,10 +26,10 @@ class ProgramProcess {
     bool WaitExit(int waitMs, int* code);
     std::string Output();
     double startedMs;
-    int pid = -1;
+    int pid = -1; // -1 once it has been waited for
 
   private:
-    std::string outPath;
+    std::unique_ptr<class Child> child;
 };
 
 // Waits until the simulator has logged `count` commands.
