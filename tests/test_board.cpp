@@ -173,14 +173,17 @@ TEST(Board, OnlyTheFirmwaresLineSpeedCarriesTheExchange) {
     Sleep(static_cast<DWORD>(BOOT_MS) + 1000); // the open reset it
     BYTE centre[2] = {80, 70};
     std::string expected = EncodeEcho(RangeCm(80, 70));
-    for (DWORD baud : {57600u, 9600u, static_cast<DWORD>(SCANNER_BAUD)}) {
+    // Two common speeds other than the scanner's (57600 and 9600 beside 115200).
+    const DWORD scanner = static_cast<DWORD>(SCANNER_BAUD);
+    const DWORD other = scanner == 57600 ? 115200 : 57600, slow = scanner == 9600 ? 19200 : 9600;
+    for (DWORD baud : {other, slow, scanner}) {
         d.BaudRate = baud;
         ASSERT_TRUE(SetCommState(h, &d));
         DWORD sent = 0;
         ASSERT_TRUE(WriteFile(h, centre, 2, &sent, NULL));
         std::string got = Listen(h, 1000);
         float cm = DecodeReply(got.data(), static_cast<int>(got.size()));
-        if (baud == static_cast<DWORD>(SCANNER_BAUD))
+        if (baud == scanner)
             EXPECT_TRUE(NearScene(cm, 80, 70)) << got << " for " << expected;
         else
             EXPECT_FALSE(!got.empty() && NearScene(cm, 80, 70)) << baud << " baud: " << got;

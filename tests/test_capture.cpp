@@ -2,6 +2,7 @@
 // it keeps (the cloud read back by Open3D, the picture by stb_image), a
 // capture stopped with Ctrl+C, and a kept scan replayed. Natively, or the
 // Windows build under Wine.
+#include "firmware/scanner/config.h"
 #include "support/Child.h"
 #include "support/Device.h"
 #include "support/MapColour.h"
@@ -84,7 +85,55 @@ std::vector<std::vector<double>> ReadCloud(const std::string& path) {
 }
 
 bool Echoed(const Row& r) {
-    return !r.reply.empty() && std::stod(r.reply) < 25000;
+    return !r.reply.empty() && std::stod(r.reply) < ECHO_TIMEOUT_US;
+}
+
+// The cloud holds the echoed rows' points, in the map's colours on `scale`,
+// and names the range and a quality among its properties.
+void CheckCloud(const std::string& path, const std::vector<Row>& echoed, double scale) {
+    std::ifstream ply(path);
+    std::string plyHead((std::istreambuf_iterator<char>(ply)), {});
+    plyHead = plyHead.substr(0, plyHead.find("end_header"));
+    for (const char* p : {"property float scalar_range", "property float quality"})
+        EXPECT_NE(plyHead.find(p), std::string::npos) << plyHead;
+    auto points = ReadCloud(path);
+    ASSERT_EQ(points.size(), echoed.size());
+    for (size_t i = 0; i < points.size(); i++) {
+        const Row& r = echoed[i];
+        EXPECT_NEAR(points[i][0], std::stod(r.x), 1e-3);
+        EXPECT_NEAR(points[i][1], std::stod(r.y), 1e-3);
+        EXPECT_NEAR(points[i][2], std::stod(r.z), 1e-3);
+        Rgb rgb = MapColour(std::stof(r.cm), static_cast<float>(scale));
+        int parts[3] = {rgb.r, rgb.g, rgb.b};
+        for (int k = 0; k < 3; k++)
+            EXPECT_NEAR(points[i][3 + k], parts[k], 0.01) << "point " << i << " part " << k;
+    }
+}
+
+// The picture shows each aim's block in the map's colours on `scale`.
+void CheckPicture(const std::string& path, const std::vector<Row>& rows, int step, double scale) {
+    int w = 0, h = 0, n = 0;
+    unsigned char* png = stbi_load(path.c_str(), &w, &h, &n, 3);
+    ASSERT_NE(png, nullptr);
+    EXPECT_EQ(w, 608);
+    EXPECT_EQ(h, 564);
+    // Each aim's block reaches `step` columns right and rows up, within the
+    // raster; row 0 is at the bottom. Its four corners take its colour.
+    for (const Row& r : rows) {
+        int c = r.h - 5, row = 140 - r.v;
+        int x0 = c * 4, x1 = std::min(c + step, 152) * 4 - 1;
+        int y0 = (141 - std::min(row + step, 141)) * 4, y1 = (141 - row) * 4 - 1;
+        Rgb colour =
+            MapColour(r.reply.empty() ? NO_READING : std::stof(r.cm), static_cast<float>(scale));
+        std::vector<int> want = {colour.r, colour.g, colour.b};
+        for (int y : {y0, y1})
+            for (int x : {x0, x1}) {
+                const unsigned char* px = png + (y * w + x) * 3;
+                EXPECT_EQ((std::vector<int>{px[0], px[1], px[2]}), want)
+                    << "aim " << r.h << " " << r.v << " at " << x << "," << y;
+            }
+    }
+    stbi_image_free(png);
 }
 
 // The table holds every aim in scan order, each with the reply the scanner
@@ -120,7 +169,8 @@ TEST(Capture, KeepsEveryAimInOrderAsTableCloudAndPicture) {
             EXPECT_EQ(r.cm + r.x + r.y + r.z, "");
             continue;
         }
-        double cm = std::stod(r.reply) / 2 / 29.1, p = r.pan * M_PI / 180, t = r.tilt * M_PI / 180;
+        double cm = std::stod(r.reply) / 2 / ECHO_US_PER_CM, p = r.pan * M_PI / 180,
+               t = r.tilt * M_PI / 180;
         EXPECT_NEAR(std::stod(r.cm), cm, 1e-3 * cm);
         if (!Echoed(r)) {
             EXPECT_EQ(r.x + r.y + r.z, "") << "no echo: no point";
@@ -134,46 +184,8 @@ TEST(Capture, KeepsEveryAimInOrderAsTableCloudAndPicture) {
     EXPECT_EQ(rows[4].reply, "") << "the silent aim";
     EXPECT_LT(echoed.size(), rows.size() - 1) << "the scene's stairwell has no echo";
 
-    std::ifstream ply(base + ".ply");
-    std::string plyHead((std::istreambuf_iterator<char>(ply)), {});
-    plyHead = plyHead.substr(0, plyHead.find("end_header"));
-    for (const char* p : {"property float scalar_range", "property float quality"})
-        EXPECT_NE(plyHead.find(p), std::string::npos) << plyHead;
-    auto points = ReadCloud(base + ".ply");
-    ASSERT_EQ(points.size(), echoed.size());
-    for (size_t i = 0; i < points.size(); i++) {
-        const Row& r = echoed[i];
-        EXPECT_NEAR(points[i][0], std::stod(r.x), 1e-3);
-        EXPECT_NEAR(points[i][1], std::stod(r.y), 1e-3);
-        EXPECT_NEAR(points[i][2], std::stod(r.z), 1e-3);
-        Rgb rgb = MapColour(std::stof(r.cm), static_cast<float>(scale));
-        int parts[3] = {rgb.r, rgb.g, rgb.b};
-        for (int k = 0; k < 3; k++)
-            EXPECT_NEAR(points[i][3 + k], parts[k], 0.01) << "point " << i << " part " << k;
-    }
-
-    int w = 0, h = 0, n = 0;
-    unsigned char* png = stbi_load((base + ".png").c_str(), &w, &h, &n, 3);
-    ASSERT_NE(png, nullptr);
-    EXPECT_EQ(w, 608);
-    EXPECT_EQ(h, 564);
-    // Each aim's block reaches `step` columns right and rows up, within the
-    // raster; row 0 is at the bottom. Its four corners take its colour.
-    for (const Row& r : rows) {
-        int c = r.h - 5, row = 140 - r.v;
-        int x0 = c * 4, x1 = std::min(c + step, 152) * 4 - 1;
-        int y0 = (141 - std::min(row + step, 141)) * 4, y1 = (141 - row) * 4 - 1;
-        Rgb colour =
-            MapColour(r.reply.empty() ? NO_READING : std::stof(r.cm), static_cast<float>(scale));
-        std::vector<int> want = {colour.r, colour.g, colour.b};
-        for (int y : {y0, y1})
-            for (int x : {x0, x1}) {
-                const unsigned char* px = png + (y * w + x) * 3;
-                EXPECT_EQ((std::vector<int>{px[0], px[1], px[2]}), want)
-                    << "aim " << r.h << " " << r.v << " at " << x << "," << y;
-            }
-    }
-    stbi_image_free(png);
+    CheckCloud(base + ".ply", echoed, scale);
+    CheckPicture(base + ".png", rows, step, scale);
 }
 
 // Ctrl+C stops it after the aim under way; the files it leaves hold the

@@ -204,19 +204,10 @@ TEST_P(Recovery, ReadingsLandInTheirCellsAgain) {
 
 INSTANTIATE_TEST_SUITE_P(Faults, Recovery, testing::ValuesIn(Rows("Recovery")), RowName);
 
-class Escape : public testing::TestWithParam<std::string> {};
-
-// Escape pressed just as the third command has gone out, into a fault that
-// began with it: a silent or slow device keeps the tick waiting its whole bound.
-// A port that did not open (missing, or held by another process) or is no
-// serial line is reported at once, with no start-up wait: the message is in
-// the redirected output while the program runs, and Escape soon after the
-// window shows is answered well within the 2000 ms that wait would take.
-TEST_P(Escape, EndsItWithZeroWithinTheReplyBoundAndAHalfSecond) {
-    std::string fault = GetParam();
-    bool opens = fault != "busy" && fault != "missing" && fault != "notserial";
-    if (fault == "busy" && ProgramUnderWine())
-        GTEST_SKIP() << "Wine does not enforce share mode 0 on serial ports";
+// What an Escape row puts on COM6 before the program starts: the simulated
+// scanner with the row's fault, or a port that is missing, no serial line, or
+// held by another process; and the message the program must print for it.
+struct RowSetup {
     std::unique_ptr<SimProcess> sim;
     std::string message;
     HANDLE held = INVALID_HANDLE_VALUE;
@@ -227,6 +218,10 @@ TEST_P(Escape, EndsItWithZeroWithinTheReplyBoundAndAHalfSecond) {
                 unlink(path.c_str());
         }
     } cleanup;
+};
+
+void SetUpRow(const std::string& fault, RowSetup* row) {
+    std::string& message = row->message;
     if (fault == "missing") {
         std::string folder = UsePrivatePortsFolder();
         if (const char* wineLink = getenv("RANGESCAN_COM6_LINK"))
@@ -243,19 +238,38 @@ TEST_P(Escape, EndsItWithZeroWithinTheReplyBoundAndAHalfSecond) {
         std::string link = wineLink ? wineLink : folder + "/com6";
         unlink(link.c_str());
         ASSERT_EQ(symlink(file.c_str(), link.c_str()), 0);
-        cleanup.path = link;
+        row->cleanup.path = link;
         message = "failed to get current serial parameters!";
     } else {
         std::vector<std::string> args = FaultArgs(fault, 3, 0, 1.0);
         args.insert(args.end(), {"--latency", "5"});
-        sim.reset(new SimProcess(args));
+        row->sim.reset(new SimProcess(args));
     }
     if (fault == "busy") { // another process has the port
-        held = CreateFileA("COM6", GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, NULL);
-        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        row->held = CreateFileA("COM6", GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, NULL);
+        ASSERT_NE(row->held, INVALID_HANDLE_VALUE);
         message = "ERROR!!!";
     }
+}
+
+class Escape : public testing::TestWithParam<std::string> {};
+
+// Escape pressed just as the third command has gone out, into a fault that
+// began with it: a silent or slow device keeps the tick waiting its whole bound.
+// A port that did not open (missing, or held by another process) or is no
+// serial line is reported at once, with no start-up wait: the message is in
+// the redirected output while the program runs, and Escape soon after the
+// window shows is answered well within the 2000 ms that wait would take.
+TEST_P(Escape, EndsItWithZeroWithinTheReplyBoundAndAHalfSecond) {
+    std::string fault = GetParam();
+    bool opens = fault != "busy" && fault != "missing" && fault != "notserial";
+    if (fault == "busy" && ProgramUnderWine())
+        GTEST_SKIP() << "Wine does not enforce share mode 0 on serial ports";
+    RowSetup row;
+    ASSERT_NO_FATAL_FAILURE(SetUpRow(fault, &row));
+    std::unique_ptr<SimProcess>& sim = row.sim;
+    const std::string& message = row.message;
     ProgramProcess prog(false);
     unsigned long w = prog.Window();
     ASSERT_NE(w, 0ul);
@@ -278,8 +292,8 @@ TEST_P(Escape, EndsItWithZeroWithinTheReplyBoundAndAHalfSecond) {
     ASSERT_TRUE(prog.WaitExit(5000, &code));
     double exited = NowMs() - t0;
     EXPECT_EQ(code, 0);
-    if (held != INVALID_HANDLE_VALUE)
-        CloseHandle(held);
+    if (row.held != INVALID_HANDLE_VALUE)
+        CloseHandle(row.held);
     EXPECT_EQ(prog.Output(), message);
     // Without a window manager Wine's DestroyWindow adds its 2 s wait.
     EXPECT_LT(took, REPLY_TIMEOUT_MS + 500.0 + (ProgramUnderWine() ? 2100.0 : 0.0)) << fault;

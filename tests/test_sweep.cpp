@@ -108,19 +108,24 @@ TEST(Sweep, FirstTicksFollowTheSerpentine) {
     EXPECT_EQ(r.s->layermax, 4);
 }
 
-// Three whole passes and a little more: invariants at every tick, where the
-// passes wrap, and which columns each row receives in each pass.
-TEST(Sweep, WholePassesWrapAndCoverEveryRow) {
-    Raster r;
-    const int total = 21430 + 21432 + 21432 + 10;
+// What three whole passes and a little more did: where the passes wrapped,
+// and per pass, per row, the columns received and how often.
+struct Passes {
     std::vector<int> wraps;
+    std::vector<std::vector<std::vector<int>>> hits = std::vector<std::vector<std::vector<int>>>(
+        4, std::vector<std::vector<int>>(141, std::vector<int>(152, 0)));
+    std::vector<std::vector<bool>> forwardRow =
+        std::vector<std::vector<bool>>(4, std::vector<bool>(141, false));
+    int firstAtOrigin = 0;
+};
+
+// Runs `total` ticks, checking the invariants at every tick and where the
+// passes wrap.
+void RunPasses(int total, Passes* out) {
+    Raster r;
+    Passes& p = *out;
     int prevMaxX = r.s->maxX, prevLayermax = r.s->layermax, prevLayer = r.s->layerY;
     int pass = 0;
-    // per pass, per row: columns received and how often
-    std::vector<std::vector<std::vector<int>>> hits(
-        4, std::vector<std::vector<int>>(141, std::vector<int>(152, 0)));
-    std::vector<std::vector<bool>> forwardRow(4, std::vector<bool>(141, false));
-    int firstAtOrigin = 0;
     for (int t = 1; t <= total; t++) {
         Tick k = r.Step();
         ASSERT_EQ(k.col, k.cmdX - 5) << "tick " << t;
@@ -137,7 +142,7 @@ TEST(Sweep, WholePassesWrapAndCoverEveryRow) {
             ASSERT_EQ(r.s->maxX, prevMaxX) << "a reverse tick changed maxX at " << t;
         }
         if (prevLayer == 140 && k.row != 140) {
-            wraps.push_back(t);
+            p.wraps.push_back(t);
             pass++;
             EXPECT_EQ(k.row, 0);
             EXPECT_EQ(k.cmdY, 140);
@@ -147,19 +152,47 @@ TEST(Sweep, WholePassesWrapAndCoverEveryRow) {
         prevLayermax = r.s->layermax;
         prevLayer = k.row;
         if (k.col >= 0) {
-            hits[pass][k.row][k.col]++;
-            if (k.col == 0 && k.row == 0 && firstAtOrigin == 0)
-                firstAtOrigin = t;
+            p.hits[pass][k.row][k.col]++;
+            if (k.col == 0 && k.row == 0 && p.firstAtOrigin == 0)
+                p.firstAtOrigin = t;
         }
         if (!r.s->reverse && k.col >= 0 && k.col < 150)
-            forwardRow[pass][k.row] = true;
+            p.forwardRow[pass][k.row] = true;
     }
+}
+
+// Passes 0..2 are whole; each row is swept once per pass, in the direction
+// opposite to the one it had in the pass before.
+void CheckEveryRowOncePerPass(const Passes& passes) {
+    for (int p = 0; p < 3; p++) {
+        for (int row = 0; row <= 140; row++) {
+            bool forward = passes.forwardRow[p][row];
+            if (p > 0) {
+                ASSERT_NE(forward, passes.forwardRow[p - 1][row]) << "pass " << p << " row " << row;
+            }
+            int lo = (p == 0 && row == 0) ? 1 : 0;
+            int hi = forward ? 150 : 151;
+            for (int c = 0; c <= 151; c++) {
+                int expect = (c >= lo && c <= hi) ? 1 : 0;
+                ASSERT_EQ(passes.hits[p][row][c], expect)
+                    << "pass " << p << " row " << row << " column " << c;
+            }
+        }
+    }
+}
+
+// Three whole passes and a little more: invariants at every tick, where the
+// passes wrap, and which columns each row receives in each pass.
+TEST(Sweep, WholePassesWrapAndCoverEveryRow) {
+    Passes passes;
+    ASSERT_NO_FATAL_FAILURE(RunPasses(21430 + 21432 + 21432 + 10, &passes));
+    const std::vector<int>& wraps = passes.wraps;
     ASSERT_EQ(wraps.size(), 3u);
     EXPECT_EQ(wraps[0], 21431);
     EXPECT_EQ(wraps[1], 42863);
     EXPECT_EQ(wraps[1] - wraps[0], 21432);
     EXPECT_EQ(wraps[2] - wraps[1], 21432);
-    EXPECT_EQ(firstAtOrigin, 21582);
+    EXPECT_EQ(passes.firstAtOrigin, 21582);
 
     // Replay the wrap ticks to check the commands they send.
     Raster again;
@@ -177,26 +210,9 @@ TEST(Sweep, WholePassesWrapAndCoverEveryRow) {
             EXPECT_FALSE(again.s->reverse);
         }
     }
-
-    // Passes 0..2 are whole; each row is swept once per pass, in the direction
-    // opposite to the one it had in the pass before.
-    for (int p = 0; p < 3; p++) {
-        for (int row = 0; row <= 140; row++) {
-            bool forward = forwardRow[p][row];
-            if (p > 0) {
-                ASSERT_NE(forward, forwardRow[p - 1][row]) << "pass " << p << " row " << row;
-            }
-            int lo = (p == 0 && row == 0) ? 1 : 0;
-            int hi = forward ? 150 : 151;
-            for (int c = 0; c <= 151; c++) {
-                int expect = (c >= lo && c <= hi) ? 1 : 0;
-                ASSERT_EQ(hits[p][row][c], expect)
-                    << "pass " << p << " row " << row << " column " << c;
-            }
-        }
-    }
-    EXPECT_TRUE(forwardRow[0][0]);
-    EXPECT_FALSE(forwardRow[0][1]);
+    CheckEveryRowOncePerPass(passes);
+    EXPECT_TRUE(passes.forwardRow[0][0]);
+    EXPECT_FALSE(passes.forwardRow[0][1]);
 }
 
 } // namespace
