@@ -10,6 +10,7 @@
 #include "support/Device.h"
 #include "support/Gui.h"
 #include "support/Program.h"
+#include "support/FaultRows.h"
 #include "support/MapCheck.h"
 
 #include <gtest/gtest.h>
@@ -27,72 +28,9 @@
 
 namespace {
 
-// The rows of the matrix, device faults then the port's own, as the cases'
-// list gives them for `suite` (Recovery or Escape), whether or not they run
-// under Wine too.
-std::vector<std::string> Rows(const std::string& suite) {
-    std::vector<std::string> rows;
-    std::ifstream cases(RANGESCAN_CASES);
-    std::string line;
-    while (std::getline(cases, line)) {
-        std::istringstream words(line);
-        std::string first, row;
-        if (!(words >> first) || first != suite)
-            continue;
-        while (words >> row)
-            rows.push_back(row.rfind("native:", 0) == 0 ? row.substr(7) : row);
-    }
-    return rows;
-}
-
 // A row's test is named by its fault: Faults/Recovery.ReadingsLandInTheirCellsAgain/slow.
 std::string RowName(const testing::TestParamInfo<std::string>& row) {
     return row.param;
-}
-
-// Commands 130 to 139 go wrong: late in row 0, so that row 1, swept back from
-// column 151, comes over their columns soon after (by command 200 it has
-// passed them by some 30 columns).
-const long FAULT_FROM = 130, FAULT_COUNT = 10;
-const size_t RECOVERY_COMMANDS = 200;
-// The hang-up comes late in row 0, so that the ticks after it reach row 1.
-const long HANGUP_AFTER = 140;
-
-// Natively the program runs under faketime x10 for the recovery runs, while
-// the simulator keeps real time: its delays are scaled to the program's clock.
-// Under Wine the program runs in real time.
-double Scale() {
-    return ProgramUnderWine() ? 1.0 : 0.1;
-}
-
-std::string Ms(double programMs, double scale) {
-    return std::to_string(std::lround(programMs * scale));
-}
-
-// The simulator's arguments for a fault from command `from` on (`count`
-// commands, 0: for good). Its delays are given in the program's milliseconds.
-std::vector<std::string> FaultArgs(const std::string& fault, long from, long count, double scale) {
-    if (fault == "unasked")
-        return {"--unasked", "4711", "--unasked-ms", Ms(500, scale)};
-    if (fault == "hangup")
-        return {"--hangup-after", std::to_string(from)};
-    if (fault == "busy")
-        return {};
-    std::vector<std::string> a = {"--fault",       fault,
-                                  "--fault-from",  std::to_string(from),
-                                  "--fault-count", std::to_string(count)};
-    // Slow: the reply comes after the 1000 ms bound, between two later ticks.
-    if (fault == "slow")
-        a.insert(a.end(), {"--slow-ms", Ms(1370, scale)});
-    if (fault == "split")
-        a.insert(a.end(), {"--split-ms", Ms(50, scale)});
-    // A burst for good is the simulator's 10,000 bytes. Ten of them in a row
-    // would keep the line busy for 8.7 s at 115200 baud, so while the program's
-    // recovery is watched each is what the line carries within the program's
-    // reply bound (the line is not sped up with the program's clock).
-    if (fault == "burst" && count > 0)
-        a.insert(a.end(), {"--burst-bytes", std::to_string(std::lround(2000 * scale))});
-    return a;
 }
 
 // Figures for the reliability report, one line a measurement, appended to
