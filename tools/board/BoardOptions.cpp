@@ -42,7 +42,7 @@ Usage BoardUsage(BoardOptions& o) {
                       "every byte in and out with its time, each servo pulse and rest,\n"
                       "each ping, and a line per command: ms, 'cmd', the two bytes, the reply",
                       [&o](const char* v) { o.logPath = v; }});
-    u.rows.push_back({"--version", "", "the version", nullptr});
+    u.rows.push_back(VersionRow());
     u.tail = "The ports folder is $XDG_CONFIG_HOME/rangescan/ports (~/.config/rangescan/ports).\n";
     return u;
 }

@@ -15,10 +15,7 @@ Usage CaptureUsage(CaptureOptions& o) {
              "points that echoed, in cm) and OUT.png (the map as rangescan colours it).\n";
     u.column = 18;
     u.rows = {
-        {"PORT", "",
-         "the scanner's port: COMn (on Linux, the link comN in the ports\n"
-         "folder, as rangescan finds it) or a device (/dev/ttyACM0)",
-         nullptr},
+        PortWordRow(),
         {"--step", "N",
          "every Nth column and row of the raster (default 1: all of\nits 152 x 141 aims)",
          [&o](const char* v) { o.step = Number(v, "--step"); }},
@@ -26,13 +23,10 @@ Usage CaptureUsage(CaptureOptions& o) {
          [&o](const char* v) { o.pings = Number(v, "--pings"); }},
         {"--scale", "CM", "the picture's full red (default 30, as rangescan's map)",
          [&o](const char* v) { o.scale = static_cast<double>(Number(v, "--scale")); }},
-        {"--wait-ms", "MS",
-         "wait after opening, while the board resets and starts (default " +
-             std::to_string(ARDUINO_WAIT_TIME) + ")",
-         [&o](const char* v) { o.waitMs = Number(v, "--wait-ms"); }},
+        WaitMsRow(&o.waitMs),
         {"--force", "", "replace the files of an earlier capture",
          [&o](const char*) { o.force = true; }},
-        {"--version", "", "the version", nullptr},
+        VersionRow(),
     };
     u.tail = "Ctrl+C (on Windows also closing the console) stops it after the aim under way,\n"
              "and the three files keep what was taken; a second Ctrl+C ends it at once.\n"

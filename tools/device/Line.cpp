@@ -13,14 +13,19 @@ const LineModelRow LINE_MODELS[] = {
 };
 const int LINE_COUNT = sizeof LINE_MODELS / sizeof LINE_MODELS[0];
 
+int LineModelNamed(const std::string& name) {
+    for (int m = 0; m < LINE_COUNT; m++)
+        if (name == LINE_MODELS[m].name)
+            return m;
+    return -1;
+}
+
 OptionRow LineOptionRow(LineModel* model, const std::string& help) {
     return {"--line", "MODEL", help, [model](const char* name) {
-                for (int m = 0; m < LINE_COUNT; m++)
-                    if (std::string(name) == LINE_MODELS[m].name) {
-                        *model = static_cast<LineModel>(m);
-                        return;
-                    }
-                Fail(std::string("unknown line model: ") + name);
+                int m = LineModelNamed(name);
+                if (m < 0)
+                    Fail(std::string("unknown line model: ") + name);
+                *model = static_cast<LineModel>(m);
             }};
 }
 

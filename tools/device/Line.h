@@ -24,6 +24,8 @@ struct LineModelRow {
 extern const LineModelRow LINE_MODELS[];
 extern const int LINE_COUNT;
 
+// The model --line names `name`, or -1 for none.
+int LineModelNamed(const std::string& name);
 // The --line option's row for a tool's table, setting *model. An unknown model fails.
 OptionRow LineOptionRow(LineModel* model, const std::string& help);
 // The models' names and help, a line each, for a row's help.

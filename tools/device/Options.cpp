@@ -19,6 +19,24 @@ std::string UsageText(const Usage& u) {
     return text + u.tail;
 }
 
+OptionRow PortWordRow() {
+    return {"PORT", "",
+            "the scanner's port: COMn (on Linux, the link comN in the ports\n"
+            "folder, as rangescan finds it) or a device (/dev/ttyACM0)",
+            nullptr};
+}
+
+OptionRow VersionRow() {
+    return {"--version", "", "the version", nullptr};
+}
+
+OptionRow WaitMsRow(long* waitMs) {
+    return {"--wait-ms", "MS",
+            "wait after opening, while the board resets and starts (default " +
+                std::to_string(*waitMs) + ")",
+            [waitMs](const char* v) { *waitMs = Number(v, "--wait-ms"); }};
+}
+
 static const OptionRow* Find(const Usage& u, const std::string& name) {
     for (const OptionRow& r : u.rows)
         if (r.take && r.name == name)

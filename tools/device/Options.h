@@ -22,6 +22,14 @@ struct Usage {
     int column = 0;              // where the help column starts
 };
 
+// The rows of the tools that open the scanner's port (the probe, the
+// capture): the PORT word, and --wait-ms into *waitMs, its default as it
+// stands.
+OptionRow PortWordRow();
+// --version, which ParseOptions answers itself; every tool lists it last.
+OptionRow VersionRow();
+OptionRow WaitMsRow(long* waitMs);
+
 // The usage text: head, a line or more for each row, tail.
 std::string UsageText(const Usage& u);
 

@@ -11,20 +11,14 @@ Usage ProbeUsage(ProbeOptions& o) {
     u.head = "Usage: rangescan-probe [options] PORT\n";
     u.column = 18;
     u.rows = {
-        {"PORT", "",
-         "the scanner's port: COMn (on Linux, the link comN in the ports\n"
-         "folder, as rangescan finds it) or a device (/dev/ttyACM0)",
-         nullptr},
-        {"--wait-ms", "MS",
-         "wait after opening, while the board resets and starts (default " +
-             std::to_string(ARDUINO_WAIT_TIME) + ")",
-         [&o](const char* v) { o.waitMs = Number(v, "--wait-ms"); }},
+        PortWordRow(),
+        WaitMsRow(&o.waitMs),
         {"--expect-cm", "CM",
          "every reply must be CM away, within 2 % (0: nothing in reach, so\n"
          "every reply is the ranger's time-out, " +
              std::to_string(ECHO_TIMEOUT_US) + ")",
          [&o](const char* v) { o.expectCm = static_cast<double>(Number(v, "--expect-cm")); }},
-        {"--version", "", "the version", nullptr},
+        VersionRow(),
     };
     u.tail = "Exit code: 0 every check passed; 1 the scanner failed a check; 2 the port could\n"
              "not be opened or used (the verdict says why).\n";

@@ -99,7 +99,7 @@ Usage SimUsage(Options& o) {
     add(NumberRow("--unasked-ms", "MS", "unasked: this long after (default 500)", &o.unaskedMs));
     add(NumberRow("--hangup-after", "N", "answer N commands, then hang up and exit",
                   &o.hangupAfter));
-    add({"--version", "", "the version", nullptr});
+    add(VersionRow());
     u.tail = "The ports folder is $XDG_CONFIG_HOME/rangescan/ports (~/.config/rangescan/ports).\n";
     return u;
 }
