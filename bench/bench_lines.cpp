@@ -55,7 +55,7 @@ void Run(const char* line, bool earlier, int ticks, bool longReplies) {
     std::vector<std::string> args = {"--line", line};
     if (longReplies)
         args.insert(args.end(), {"--digits", "1-100"});
-    SimProcess sim(args);
+    DeviceProcess sim(args);
     std::unique_ptr<Serial> port(new Serial("COM6"));
     std::unique_ptr<ScanState> s(new ScanState), replay(new ScanState);
     InitScanState(*s, GetTickCount());

@@ -53,7 +53,7 @@ std::vector<Event> Events(const std::string& logPath, const std::string& kind) {
 }
 
 // The emulator's errors: a ping while a servo was still turning.
-std::string Errors(const SimProcess& board) {
+std::string Errors(const DeviceProcess& board) {
     std::string all;
     for (const Event& e : Events(board.logPath, "error"))
         all += std::to_string(e.ms) + ":" + e.rest + "\n";
@@ -80,7 +80,7 @@ bool NearScene(float reading, int h, int v) {
 // with the next command's first byte, it would aim elsewhere.
 TEST(Board, FirmwareKeepsTheProtocol) {
     {
-        SimProcess board({"--range", "25"}, EMULATED_BOARD);
+        DeviceProcess board({"--range", "25"}, EMULATED_BOARD);
         std::string out;
         EXPECT_EQ(RunProbe("--expect-cm 25", &out), 0) << out;
         EXPECT_NE(out.find("ok   nothing sent unasked"), std::string::npos) << out;
@@ -112,7 +112,7 @@ TEST(Board, FirmwareKeepsTheProtocol) {
         }
         EXPECT_EQ(Errors(board), "");
     }
-    SimProcess board({"--range", "none"}, EMULATED_BOARD);
+    DeviceProcess board({"--range", "none"}, EMULATED_BOARD);
     std::string out;
     EXPECT_EQ(RunProbe("--expect-cm 0", &out), 0) << out;
     EXPECT_EQ(Errors(board), "");
@@ -134,7 +134,7 @@ double CpuSeconds(int pid) {
 // With no program at the port the emulator waits for one without spinning
 // (a loop on the hang-up the port reports would take a whole core).
 TEST(Board, IdlesWhileThePortIsClosed) {
-    SimProcess board({}, EMULATED_BOARD);
+    DeviceProcess board({}, EMULATED_BOARD);
     double cpu = CpuSeconds(board.Pid()), t0 = NowMs();
     usleep(2000000);
     double share = (CpuSeconds(board.Pid()) - cpu) / ((NowMs() - t0) / 1000);
@@ -160,7 +160,7 @@ std::string Listen(HANDLE h, double ms) {
 // the port's old speed) gets the wrong bytes or none, never the reading; at
 // the scanner's speed the same command is answered.
 TEST(Board, OnlyTheFirmwaresLineSpeedCarriesTheExchange) {
-    SimProcess board({}, EMULATED_BOARD);
+    DeviceProcess board({}, EMULATED_BOARD);
     HANDLE h = CreateFileA("COM6", GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, NULL);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
@@ -195,7 +195,7 @@ TEST(Board, OnlyTheFirmwaresLineSpeedCarriesTheExchange) {
 // the whole reply the board sent, and the scene's range within the ranger's
 // precision.
 TEST(Board, TickReadsTheSceneThroughTheFirmware) {
-    SimProcess board({}, EMULATED_BOARD);
+    DeviceProcess board({}, EMULATED_BOARD);
     testing::internal::CaptureStdout();
     std::unique_ptr<Serial> port(new Serial("COM6"));
     testing::internal::GetCapturedStdout();
@@ -227,7 +227,7 @@ TEST(Board, TickReadsTheSceneThroughTheFirmware) {
 // order and pace, the map on screen as the board's replies have it, the
 // replies as the scene has it, Escape ends it with 0 and frees the port.
 TEST(Board, ProgramScansTheEmulatedBoard) {
-    SimProcess board({}, EMULATED_BOARD);
+    DeviceProcess board({}, EMULATED_BOARD);
     ProgramProcess prog(false);
     unsigned long w = prog.Window();
     ASSERT_NE(w, 0ul);

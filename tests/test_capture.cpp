@@ -142,7 +142,7 @@ void CheckPicture(const std::string& path, const std::vector<Row>& rows, int ste
 TEST(Capture, KeepsEveryAimInOrderAsTableCloudAndPicture) {
     const int step = 10;
     const double scale = 60;
-    SimProcess sim(
+    DeviceProcess sim(
         {"--latency", "1", "--fault", "silent", "--fault-from", "5", "--fault-count", "1"});
     std::string out, base = TestFolder() + "/scan";
     ASSERT_EQ(RunCapture("--step 10 --scale 60 --wait-ms 300 COM6 " + base, &out), 0) << out;
@@ -193,7 +193,7 @@ TEST(Capture, KeepsEveryAimInOrderAsTableCloudAndPicture) {
 TEST(Capture, StoppedItKeepsAValidPrefix) {
     if (getenv("RANGESCAN_WINE_CAPTURE"))
         GTEST_SKIP() << "Ctrl+C reaches a console under Wine differently";
-    SimProcess sim({"--latency", "1"});
+    DeviceProcess sim({"--latency", "1"});
     std::string base = TestFolder() + "/stopped";
     ChildSpec spec;
     spec.argv = {RANGESCAN_CAPTURE, "--wait-ms", "300", "COM6", base};
@@ -227,12 +227,12 @@ TEST(Capture, StoppedItKeepsAValidPrefix) {
 TEST(Capture, ReplayAnswersFromTheNearestKeptAim) {
     std::string out, kept = TestFolder() + "/kept", again = TestFolder() + "/again";
     {
-        SimProcess sim(
+        DeviceProcess sim(
             {"--latency", "1", "--fault", "silent", "--fault-from", "20", "--fault-count", "1"});
         ASSERT_EQ(RunCapture("--step 10 --wait-ms 300 COM6 " + kept, &out), 0) << out;
     }
     {
-        SimProcess replay({"--latency", "1", "--replay", kept + ".csv"});
+        DeviceProcess replay({"--latency", "1", "--replay", kept + ".csv"});
         ASSERT_EQ(RunCapture("--step 7 --wait-ms 300 COM6 " + again, &out), 0) << out;
     }
     std::string header;
@@ -264,7 +264,7 @@ TEST(Capture, ReplayAnswersFromTheNearestKeptAim) {
 TEST(Capture, ExitCodesSayWhatFailed) {
     std::string out, base = TestFolder() + "/silent";
     {
-        SimProcess sim({"--fault", "silent"});
+        DeviceProcess sim({"--fault", "silent"});
         EXPECT_EQ(RunCapture("--wait-ms 300 COM6 " + base, &out), 1) << out;
     }
     EXPECT_NE(out.find("No reply to the first aims"), std::string::npos) << out;

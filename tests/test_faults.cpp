@@ -53,7 +53,7 @@ void Figure(const std::string& line) {
 // may have taken a stale byte: its cell is unknown, as are the faulty ticks'
 // own; `doubtful` counts those of the first kind. Silent ticks, and every tick
 // after a hang-up, store no reading.
-std::vector<CellExpect> ExpectedRows(const std::vector<SimProcess::Command>& cmds,
+std::vector<CellExpect> ExpectedRows(const std::vector<DeviceProcess::Command>& cmds,
                                      const std::map<long, double>& written, size_t done,
                                      bool hungUp, int* doubtful) {
     std::vector<CellExpect> cells(2 * GRID_SIZE);
@@ -64,7 +64,7 @@ std::vector<CellExpect> ExpectedRows(const std::vector<SimProcess::Command>& cmd
     for (size_t tick = 1; tick <= 2 * 152 + 2; tick++) {
         StepSweep(*s);
         bool ownReading = false;
-        const SimProcess::Command* c = tick <= done ? &cmds[tick - 1] : nullptr;
+        const DeviceProcess::Command* c = tick <= done ? &cmds[tick - 1] : nullptr;
         if (c) {
             // The stamp is the simulator's read of the command, a few
             // milliseconds after the program wrote it.
@@ -103,9 +103,9 @@ TEST_P(Recovery, ReadingsLandInTheirCellsAgain) {
     std::vector<std::string> args =
         FaultArgs(fault, hangup ? HANGUP_AFTER : FAULT_FROM, FAULT_COUNT, Scale());
     args.insert(args.end(), {"--stripes", "--latency", "1"});
-    for (const std::string& a : LineFor(true))
+    for (const std::string& a : SimLineArgsFor(true))
         args.push_back(a);
-    SimProcess sim(args);
+    DeviceProcess sim(args);
     ProgramProcess prog(true);
     unsigned long w = prog.Window();
     ASSERT_NE(w, 0ul);
@@ -146,7 +146,7 @@ INSTANTIATE_TEST_SUITE_P(Faults, Recovery, testing::ValuesIn(Rows("Recovery")), 
 // scanner with the row's fault, or a port that is missing, no serial line, or
 // held by another process; and the message the program must print for it.
 struct RowSetup {
-    std::unique_ptr<SimProcess> sim;
+    std::unique_ptr<DeviceProcess> sim;
     std::string message;
     HANDLE held = INVALID_HANDLE_VALUE;
     struct Unlink { // a link of the tests' Wine prefix that the next test must not find
@@ -181,7 +181,7 @@ void SetUpRow(const std::string& fault, RowSetup* row) {
     } else {
         std::vector<std::string> args = FaultArgs(fault, 3, 0, 1.0);
         args.insert(args.end(), {"--latency", "5"});
-        row->sim.reset(new SimProcess(args));
+        row->sim.reset(new DeviceProcess(args));
     }
     if (fault == "busy") { // another process has the port
         row->held = CreateFileA("COM6", GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
@@ -206,7 +206,7 @@ TEST_P(Escape, EndsItWithZeroWithinTheReplyBoundAndAHalfSecond) {
         GTEST_SKIP() << "Wine does not enforce share mode 0 on serial ports";
     RowSetup row;
     ASSERT_NO_FATAL_FAILURE(SetUpRow(fault, &row));
-    std::unique_ptr<SimProcess>& sim = row.sim;
+    std::unique_ptr<DeviceProcess>& sim = row.sim;
     const std::string& message = row.message;
     ProgramProcess prog(false);
     unsigned long w = prog.Window();

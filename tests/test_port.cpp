@@ -28,7 +28,7 @@ bool WaitForBytes(Serial& port, int count, int waitMs) {
 }
 
 TEST(Port, OpensCountsReadsAndWrites) {
-    SimProcess sim({"--fixed", "582"});
+    DeviceProcess sim({"--fixed", "582"});
     testing::internal::CaptureStdout();
     double t0 = NowMs();
     Serial port("COM6");
@@ -65,7 +65,7 @@ TEST(Port, OpensCountsReadsAndWrites) {
 }
 
 TEST(Port, ReadTakesNoMoreThanAsked) {
-    SimProcess sim({"--fault", "burst", "--burst-bytes", "150"});
+    DeviceProcess sim({"--fault", "burst", "--burst-bytes", "150"});
     testing::internal::CaptureStdout();
     Serial port("COM6");
     Captured();
@@ -84,7 +84,7 @@ TEST(Port, ReadTakesNoMoreThanAsked) {
 // Bytes a terminal would translate or swallow pass both ways unchanged.
 TEST(Port, LineControlBytesPassUnchanged) {
     const std::string control = "\n\r\x11\x13";
-    SimProcess sim({"--fixed", control});
+    DeviceProcess sim({"--fixed", control});
     testing::internal::CaptureStdout();
     Serial port("COM6");
     Captured();
@@ -107,7 +107,7 @@ TEST(Port, LineControlBytesPassUnchanged) {
 TEST(Port, SecondOpenOfABusyPortFails) {
     if (UnderWine())
         GTEST_SKIP() << "Wine does not enforce share mode 0 on serial ports";
-    SimProcess sim({"--fixed", "582"});
+    DeviceProcess sim({"--fixed", "582"});
     testing::internal::CaptureStdout();
     Serial first("COM6");
     Captured();
@@ -128,7 +128,7 @@ TEST(Port, MissingPortIsReportedAtOnce) {
 
 // The device hangs up: every operation reports failure, none waits.
 TEST(Port, DeviceGoneIsReported) {
-    SimProcess sim({"--fixed", "582", "--hangup-after", "1"});
+    DeviceProcess sim({"--fixed", "582", "--hangup-after", "1"});
     testing::internal::CaptureStdout();
     Serial port("COM6");
     Captured();

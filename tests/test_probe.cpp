@@ -32,7 +32,7 @@ TEST(Probe, PassesAGoodScannerAndFailsASilentOrGarbledOne) {
         std::vector<std::string> args = {"--latency", "5"};
         args.insert(args.end(), c.args.begin(), c.args.end());
         std::string name = c.args.empty() ? "good" : c.args[1];
-        SimProcess sim(args);
+        DeviceProcess sim(args);
         std::string out;
         double t0 = NowMs();
         EXPECT_EQ(RunProbe("", &out), c.code) << out;

@@ -31,7 +31,7 @@ std::string DesktopEntryLine(const std::string& key) {
 }
 
 TEST(Program, PacesCommandsInSerpentineOrder) {
-    SimProcess sim({"--latency", "5"});
+    DeviceProcess sim({"--latency", "5"});
     ProgramProcess prog(false);
     unsigned long w = prog.Window();
     ASSERT_NE(w, 0ul);
@@ -71,9 +71,9 @@ TEST(Program, PacesCommandsInSerpentineOrder) {
 // reaches its second row within seconds; under Wine it runs in real time.
 TEST(Program, MapOnScreenMatchesTheReplies) {
     std::vector<std::string> args = {"--latency", "1"};
-    for (const std::string& a : LineFor(true))
+    for (const std::string& a : SimLineArgsFor(true))
         args.push_back(a);
-    SimProcess sim(args);
+    DeviceProcess sim(args);
     ProgramProcess prog(true);
     unsigned long w = prog.Window();
     ASSERT_NE(w, 0ul);
@@ -97,7 +97,7 @@ TEST(Program, MapOnScreenMatchesTheReplies) {
 // Natively, the signals that end a session (kill, Ctrl+C in its terminal, the
 // terminal or the login going) are close requests as well.
 TEST(Program, EscapeCloseRequestAltF4AndSignalsEndItWithZeroAndFreeThePort) {
-    SimProcess sim({"--latency", "1"});
+    DeviceProcess sim({"--latency", "1"});
     std::vector<std::string> ways = {"Escape", "close", "alt+F4"};
     if (!ProgramUnderWine())
         ways.insert(ways.end(), {"SIGTERM", "SIGINT", "SIGHUP"});
@@ -128,7 +128,7 @@ TEST(Program, EscapeCloseRequestAltF4AndSignalsEndItWithZeroAndFreeThePort) {
 TEST(Program, WithNoDisplaySaysWhyAndLeavesThePortAlone) {
     if (ProgramUnderWine())
         GTEST_SKIP() << "a Windows program always has a desktop";
-    SimProcess sim({"--latency", "1"});
+    DeviceProcess sim({"--latency", "1"});
     std::string program =
         getenv("RANGESCAN_PROGRAM") ? getenv("RANGESCAN_PROGRAM") : RANGESCAN_PROGRAM;
     ChildSpec spec;

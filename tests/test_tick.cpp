@@ -34,7 +34,7 @@ TEST(Tick, DueOnlyAfterMoreThan250ms) {
 }
 
 TEST(Tick, FirstReplyLandsAtColumnOneRowZero) {
-    SimProcess sim({"--fixed", "582"});
+    DeviceProcess sim({"--fixed", "582"});
     Scan scan;
     ASSERT_TRUE(scan.port->IsConnected());
     uint32_t before = GetTickCount();
@@ -52,7 +52,7 @@ TEST(Tick, FirstReplyLandsAtColumnOneRowZero) {
 // Past both turns: every command the scanner saw and every cell the replies
 // went to, against an independent replay of the raster.
 TEST(Tick, ScanFollowsTheRasterAndStoresEveryReply) {
-    SimProcess sim({"--latency", "2"});
+    DeviceProcess sim({"--latency", "2"});
     Scan scan;
     std::unique_ptr<ScanState> replay(new ScanState);
     InitScanState(*replay, 0);
@@ -82,7 +82,7 @@ TEST(Tick, ScanFollowsTheRasterAndStoresEveryReply) {
 // waiting when the next tick begins and is dropped before its command, so the
 // next reading is its own again.
 TEST(Tick, SplitReplyIsDecodedAsFarAsCountedAndItsTailDropped) {
-    SimProcess sim(
+    DeviceProcess sim(
         {"--fixed", "1746", "--fault", "split", "--fault-count", "1", "--split-ms", "60"});
     Scan scan;
     scan.Tick();
@@ -102,8 +102,8 @@ TEST(Tick, SplitReplyIsDecodedAsFarAsCountedAndItsTailDropped) {
 // outside. What is left of it is dropped before the next command.
 TEST(Tick, BurstIsBoundedByTheReplyBuffer) {
     const long burst = SCANNER_BAUD / 10 * 868 / 1000;
-    SimProcess sim({"--fixed", "582", "--fault", "burst", "--fault-count", "1", "--burst-bytes",
-                    std::to_string(burst)});
+    DeviceProcess sim({"--fixed", "582", "--fault", "burst", "--fault-count", "1", "--burst-bytes",
+                       std::to_string(burst)});
     Scan scan;
     scan.Tick();
     EXPECT_EQ(scan.Cell(1, 0), Decode(std::string(100, '9')));
@@ -119,7 +119,7 @@ TEST(Tick, BurstIsBoundedByTheReplyBuffer) {
 
 // Bytes the device sends before it is asked anything are no reply.
 TEST(Tick, UnaskedBytesAreNotTakenAsTheFirstReply) {
-    SimProcess sim({"--fixed", "582", "--unasked", "1234"}); // during the start-up wait
+    DeviceProcess sim({"--fixed", "582", "--unasked", "1234"}); // during the start-up wait
     Scan scan;
     EXPECT_EQ(scan.port->countData(), 4);
     scan.Tick();
@@ -130,7 +130,7 @@ TEST(Tick, UnaskedBytesAreNotTakenAsTheFirstReply) {
 // A reply that never comes, or comes too late: the tick gives up at the bound
 // and stores "no reading"; what arrives later is not taken as the next reply.
 TEST(Tick, SilentTickGivesUpAndLateReplyIsDiscarded) {
-    SimProcess sim(
+    DeviceProcess sim(
         {"--fixed", "582", "--fault", "slow", "--fault-count", "1", "--slow-ms", "1150"});
     Scan scan;
     scan.s->bufferX[1][0] = 5.0f; // an old reading the silent tick must not keep
@@ -154,8 +154,8 @@ TEST(Tick, ReplyCutByTheBoundIsDecodedAsFarAsItCame) {
     std::string digits;
     for (int i = 0; i < 100; i++)
         digits += static_cast<char>('1' + i % 9);
-    SimProcess sim({"--fixed", digits, "--fault", "slow", "--fault-count", "1", "--slow-ms",
-                    std::to_string(REPLY_TIMEOUT_MS - 5)});
+    DeviceProcess sim({"--fixed", digits, "--fault", "slow", "--fault-count", "1", "--slow-ms",
+                       std::to_string(REPLY_TIMEOUT_MS - 5)});
     Scan scan;
     double took = scan.Tick();
     EXPECT_LT(took, REPLY_TIMEOUT_MS + 50.0);
@@ -171,7 +171,7 @@ TEST(Tick, ReplyCutByTheBoundIsDecodedAsFarAsItCame) {
 }
 
 TEST(Tick, DeviceGoneMeansNoWait) {
-    SimProcess sim({"--fixed", "582", "--hangup-after", "2"});
+    DeviceProcess sim({"--fixed", "582", "--hangup-after", "2"});
     Scan scan;
     scan.Tick();
     scan.Tick();
@@ -186,7 +186,8 @@ TEST(Tick, DeviceGoneMeansNoWait) {
 // The device hangs up 10 ms after the first half of its reply, well within
 // the quiet gap: the digits that came are no reading.
 TEST(Tick, HangUpInTheMiddleOfAReplyIsNoReading) {
-    SimProcess sim({"--fixed", "28910", "--fault", "cut", "--fault-from", "2", "--split-ms", "10"});
+    DeviceProcess sim(
+        {"--fixed", "28910", "--fault", "cut", "--fault-from", "2", "--split-ms", "10"});
     Scan scan;
     scan.Tick();
     EXPECT_EQ(scan.Cell(1, 0), Decode("28910"));

@@ -45,7 +45,7 @@ class EveryModel : public testing::TestWithParam<Framing> {
 TEST_P(EveryModel, EveryReadingIsTheWholeReply) {
     if (GetParam().clock != FINE && UnderWine())
         GTEST_SKIP() << "the coarse clock is the POSIX stand-in's";
-    SimProcess sim({"--line", GetParam().line, "--digits", "1-100", "--latency", "2"});
+    DeviceProcess sim({"--line", GetParam().line, "--digits", "1-100", "--latency", "2"});
     SetClock(GetParam().clock);
     Scan scan;
     std::unique_ptr<ScanState> replay(new ScanState);
@@ -102,8 +102,8 @@ INSTANTIATE_TEST_SUITE_P(TickLines, EveryModel, testing::ValuesIn(AllFramings())
 // last packets come while it begins, the first perhaps only after its first
 // count. None of them is taken into its reading.
 TEST(TickLines, ReplyCutByTheBoundOverAUsbAdapterStaysOutOfTheNextReading) {
-    SimProcess sim({"--line", "ftdi", "--digits", "480-480", "--latency", "2", "--fault", "slow",
-                    "--fault-count", "1", "--slow-ms", std::to_string(REPLY_TIMEOUT_MS - 25)});
+    DeviceProcess sim({"--line", "ftdi", "--digits", "480-480", "--latency", "2", "--fault", "slow",
+                       "--fault-count", "1", "--slow-ms", std::to_string(REPLY_TIMEOUT_MS - 25)});
     Scan scan;
     scan.Tick();
     memset(scan.s->str, 'x', REPLY_BUFFER_SIZE);
@@ -118,8 +118,8 @@ TEST(TickLines, ReplyCutByTheBoundOverAUsbAdapterStaysOutOfTheNextReading) {
 // begins: all of them are dropped before its command, and its reply is its
 // own, byte for byte.
 TEST(TickLines, StaleBurstOverAUsbAdapterIsDroppedBeforeTheCommand) {
-    SimProcess sim({"--line", "ftdi", "--digits", "480-480", "--latency", "2", "--fault", "slow",
-                    "--fault-count", "1", "--slow-ms", "1150"});
+    DeviceProcess sim({"--line", "ftdi", "--digits", "480-480", "--latency", "2", "--fault", "slow",
+                       "--fault-count", "1", "--slow-ms", "1150"});
     Scan scan;
     scan.Tick(); // its reply comes 1150 ms after the command: none by the bound
     EXPECT_EQ(scan.Cell(1, 0), NO_READING);

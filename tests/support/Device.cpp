@@ -6,7 +6,7 @@
 #include <deque>
 #include <sstream>
 
-std::vector<SimProcess::Command> SimProcess::Commands() {
+std::vector<DeviceProcess::Command> DeviceProcess::Commands() {
     std::vector<Command> cmds;
     FILE* f = fopen(logPath.c_str(), "r");
     if (!f)
@@ -26,7 +26,7 @@ std::vector<SimProcess::Command> SimProcess::Commands() {
     return cmds;
 }
 
-std::map<long, double> SimProcess::LastBytesWritten() {
+std::map<long, double> DeviceProcess::LastBytesWritten() {
     std::map<long, double> last;
     FILE* f = fopen(logPath.c_str(), "r");
     if (!f)
@@ -61,7 +61,7 @@ std::map<long, double> SimProcess::LastBytesWritten() {
     return last;
 }
 
-double SimProcess::LineConfiguredMs() {
+double DeviceProcess::LineConfiguredMs() {
     FILE* f = fopen(logPath.c_str(), "r");
     char line[512];
     double found = -1;

@@ -1,5 +1,7 @@
-// Test peers: the simulated scanner, run natively beside the tests (on POSIX
-// as a child process; under Wine through the sim host of tests/wine).
+// Test peers: the device on COM6, the simulated scanner or the firmware on the
+// emulated board, run natively beside the tests (on POSIX as a child process,
+// Child.h; under Wine through the sim host of tests/wine); the probe and the
+// capture run to their end; the tests' private ports folder.
 #pragma once
 
 #include "tools/device/Clock.h"
@@ -23,10 +25,11 @@ void ForgetAtExit(int who);
 enum DeviceKind { SIMULATED_SCANNER, EMULATED_BOARD };
 
 // A device on COM6, started with `args`; both log commands alike.
-class SimProcess {
+class DeviceProcess {
   public:
-    explicit SimProcess(const std::vector<std::string>& args, DeviceKind kind = SIMULATED_SCANNER);
-    ~SimProcess();
+    explicit DeviceProcess(const std::vector<std::string>& args,
+                           DeviceKind kind = SIMULATED_SCANNER);
+    ~DeviceProcess();
     void Stop();             // ends it and waits
     bool Exited(int waitMs); // true once it has ended by itself
     std::string Output();    // what it printed so far

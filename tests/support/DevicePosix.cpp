@@ -57,7 +57,7 @@ std::string UsePrivatePortsFolder() {
     return portsFolder;
 }
 
-SimProcess::SimProcess(const std::vector<std::string>& args, DeviceKind kind) {
+DeviceProcess::DeviceProcess(const std::vector<std::string>& args, DeviceKind kind) {
     UsePrivatePortsFolder();
     logPath = tempRoot + "/sim.log";
     std::vector<std::string> all = {RANGESCAN_SIM, "--log", logPath};
@@ -94,23 +94,23 @@ SimProcess::SimProcess(const std::vector<std::string>& args, DeviceKind kind) {
     }
 }
 
-SimProcess::~SimProcess() {
+DeviceProcess::~DeviceProcess() {
     Stop();
 }
 
-std::string SimProcess::Output() {
+std::string DeviceProcess::Output() {
     return child ? child->Output() : "";
 }
 
-bool SimProcess::Exited(int waitMs) {
+bool DeviceProcess::Exited(int waitMs) {
     return !child || child->Wait(waitMs);
 }
 
-int SimProcess::Pid() const {
+int DeviceProcess::Pid() const {
     return child ? child->Pid() : -1;
 }
 
-void SimProcess::Stop() {
+void DeviceProcess::Stop() {
     if (child)
         child->End(SIGTERM);
     delete child;

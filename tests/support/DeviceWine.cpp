@@ -41,7 +41,7 @@ std::string UsePrivatePortsFolder() {
     return "";
 }
 
-SimProcess::SimProcess(const std::vector<std::string>& args, DeviceKind kind) {
+DeviceProcess::DeviceProcess(const std::vector<std::string>& args, DeviceKind kind) {
     if (kind != SIMULATED_SCANNER)
         throw std::runtime_error("the tests under Wine have the simulated scanner only");
     dir = HostDir();
@@ -58,26 +58,26 @@ SimProcess::SimProcess(const std::vector<std::string>& args, DeviceKind kind) {
     pid = 1;
 }
 
-SimProcess::~SimProcess() {
+DeviceProcess::~DeviceProcess() {
     Stop();
 }
 
-std::string SimProcess::Output() {
+std::string DeviceProcess::Output() {
     std::ifstream in(dir + "/sim.out");
     std::stringstream s;
     s << in.rdbuf();
     return s.str();
 }
 
-int SimProcess::Pid() const {
+int DeviceProcess::Pid() const {
     return pid;
 }
 
-bool SimProcess::Exited(int waitMs) {
+bool DeviceProcess::Exited(int waitMs) {
     return WaitFor(dir + "/exited", waitMs);
 }
 
-void SimProcess::Stop() {
+void DeviceProcess::Stop() {
     if (pid > 0) {
         std::ofstream(dir + "/stop").close();
         WaitFor(dir + "/stopped", 5000);

@@ -30,7 +30,7 @@ struct CellExpect {
 // device logged, when `done` commands had been logged as the window was
 // captured: the last of them may not have been stored yet, and later cells
 // are unknown.
-inline std::vector<CellExpect> CellsFromReplies(const std::vector<SimProcess::Command>& cmds,
+inline std::vector<CellExpect> CellsFromReplies(const std::vector<DeviceProcess::Command>& cmds,
                                                 size_t done) {
     std::vector<CellExpect> cells(2 * GRID_SIZE);
     for (CellExpect& c : cells)
@@ -113,7 +113,7 @@ inline bool NoEchoAround(int h, int v) {
 // simulator's, which answers from the same scene), the device also replied the
 // far reading there, 30 cm or more. Returns how many readings it checked.
 inline int CheckFarWhereNothingEchoes(const std::vector<Rgb>& shot, int width, int height,
-                                      const std::vector<SimProcess::Command>& cmds, size_t done,
+                                      const std::vector<DeviceProcess::Command>& cmds, size_t done,
                                       bool firmware) {
     std::unique_ptr<ScanState> grid(new ScanState);
     InitScanState(*grid, 0);

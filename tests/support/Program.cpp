@@ -87,7 +87,7 @@ bool ProgramProcess::WindowGone(int waitMs) {
     return true;
 }
 
-bool WaitForCommands(SimProcess& sim, size_t count, int waitMs) {
+bool WaitForCommands(DeviceProcess& sim, size_t count, int waitMs) {
     double until = NowMs() + waitMs;
     while (sim.Commands().size() < count) {
         if (NowMs() > until)
@@ -108,7 +108,7 @@ double TickStepMs() {
     return ProgramUnderWine() ? 16.0 : 0.5;
 }
 
-std::vector<std::string> LineFor(bool fast) {
+std::vector<std::string> SimLineArgsFor(bool fast) {
     if (fast && !ProgramUnderWine())
         return {"--line", "whole"};
     return {};

@@ -33,7 +33,7 @@ class ProgramProcess {
 };
 
 // Waits until the simulator has logged `count` commands.
-bool WaitForCommands(SimProcess& sim, size_t count, int waitMs);
+bool WaitForCommands(DeviceProcess& sim, size_t count, int waitMs);
 // How soon the program's window must go once asked to close.
 double AnswerBoundMs();
 // Commands are paced by the program's clock at the start of each tick, and
@@ -49,10 +49,10 @@ const double STAMP_JITTER_MS = 5;
 double TickStepMs();
 // True when COM6 can be opened, as once the program has let it go.
 bool PortIsFree();
-// The simulator's line for a program started with ProgramProcess(fast). The
-// program ends a reply after 22 ms of quiet by its own clock: sped up ten
+// The simulator's --line for a program started with ProgramProcess(fast). The
+// program ends a reply after QUIET_GAP_MS (22 ms) of quiet by its own clock: sped up ten
 // times that is 2.2 ms of real time, less than a busy machine may hold the
 // simulator between two bytes of a reply. A sped-up program therefore gets
 // each reply in one piece; in real time (under Wine, and every test not sped
 // up) the bytes come at the UART's pace, the simulator's default.
-std::vector<std::string> LineFor(bool fast);
+std::vector<std::string> SimLineArgsFor(bool fast);
