@@ -129,8 +129,13 @@ float ExchangeCommand(ScanState& s, Serial& port, uint32_t start, int* len) {
     s.replyCut = reply.heard && !reply.failed && !reply.quiet;
     // A reply the port failed in the middle of is no reading: its digits are
     // a part of a number, not the number. One cut by the bound is decoded as
-    // far as it came.
-    return reply.heard && !reply.failed && *len > 0 ? DecodeReply(s.str, *len) : NO_READING;
+    // far as it came. A drain that ran to its bound, with the stale stream
+    // still coming, cannot tell where that stream ends and the reply begins:
+    // what follows the command is no reading either.
+    bool drainedToBound = drain.heard && !drain.failed && !drain.quiet;
+    if (drainedToBound || !reply.heard || reply.failed || *len == 0)
+        return NO_READING;
+    return DecodeReply(s.str, *len);
 }
 
 void AcquireSample(ScanState& s, Serial& port) {

@@ -34,8 +34,9 @@ bool TickDue(const ScanState& s, uint32_t now);
 // taken whole: from its first byte until the line has been quiet for
 // QUIET_GAP_MS, or until REPLY_TIMEOUT_MS from the tick's start, whichever
 // comes first; a reply cut by that bound is decoded as far as it came. A tick
-// that gets no reply byte within REPLY_TIMEOUT_MS, or whose port fails before
-// the reply has ended, stores NO_READING in its cell.
+// that gets no reply byte within REPLY_TIMEOUT_MS, whose port fails before
+// the reply has ended, or whose drain ran to DRAIN_MS with stale bytes still
+// coming (its reply may hold their tail), stores NO_READING in its cell.
 void AcquireSample(ScanState& s, Serial& port);
 
 // The exchange a tick makes, for the command pair in s.buffer, with its
