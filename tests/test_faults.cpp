@@ -33,26 +33,19 @@ std::string RowName(const testing::TestParamInfo<std::string>& row) {
     return row.param;
 }
 
-// Figures for the reliability report, one line a measurement, appended to
-// figures.txt in the build folder (or the file RANGESCAN_FIGURES names).
-void Figure(const std::string& line) {
-    const char* path = getenv("RANGESCAN_FIGURES");
-    if (!path)
-        path = RANGESCAN_FIGURES;
-    if (FILE* f = fopen(path, "a")) {
-        fprintf(f, "%s %s\n", ProgramUnderWine() ? "wine" : "program", line.c_str());
-        fclose(f);
-    }
-}
-
 // The cells of rows 0 and 1 after the ticks the simulator logged (those from
 // `done` on may or may not have been stored when the window was captured).
-// What the protocol guarantees: a tick whose command went out after the last
-// byte of every earlier reply had been written stores its own reading, as its
-// drain took whatever had come before. A tick whose command went out sooner
-// may have taken a stale byte: its cell is unknown, as are the faulty ticks'
-// own; `doubtful` counts those of the first kind. Silent ticks, and every tick
-// after a hang-up, store no reading.
+// What the protocol guarantees: a tick whose drain ended after the last byte
+// of every earlier reply had been written stores its own reading, as its
+// drain took whatever had come before. The simulator stamps its writes once
+// done and a command once read, so a drain is known to have ended after those
+// bytes only when the command's stamp is more than OBSERVER_DELAY_MS after
+// them: between the drain's end and that stamp lie the program's way to its
+// write and the simulator's to its read. A tick whose command came sooner
+// may have taken a stale byte, or (its drain run to its bound) stored none:
+// its cell is unknown, as are the faulty ticks' own; `doubtful` counts those
+// of the first kind. Silent ticks, and every tick after a hang-up, store no
+// reading.
 std::vector<CellExpect> ExpectedRows(const std::vector<DeviceProcess::Command>& cmds,
                                      const std::map<long, double>& written, size_t done,
                                      bool hungUp, int* doubtful) {
@@ -66,9 +59,7 @@ std::vector<CellExpect> ExpectedRows(const std::vector<DeviceProcess::Command>& 
         bool ownReading = false;
         const DeviceProcess::Command* c = tick <= done ? &cmds[tick - 1] : nullptr;
         if (c) {
-            // The stamp is the simulator's read of the command, a few
-            // milliseconds after the program wrote it.
-            ownReading = c->ms > staleUntil + STAMP_JITTER_MS;
+            ownReading = c->ms > staleUntil + OBSERVER_DELAY_MS;
             auto w = written.find(static_cast<long>(tick));
             if (w != written.end())
                 staleUntil = std::max(staleUntil, w->second);
@@ -233,7 +224,11 @@ TEST_P(Escape, EndsItWithZeroWithinTheReplyBoundAndAHalfSecond) {
     if (row.held != INVALID_HANDLE_VALUE)
         CloseHandle(row.held);
     EXPECT_EQ(prog.Output(), message);
-    // Without a window manager Wine's DestroyWindow adds its 2 s wait.
+    // The program answers once the tick under way ends, at most its reply
+    // bound after it began, which was before t0. The 500 ms are xdotool's
+    // start, the X server, the program's last frame and the test's poll, each
+    // of which a busy machine holds. Without a window manager Wine's
+    // DestroyWindow adds its 2 s wait.
     EXPECT_LT(took, REPLY_TIMEOUT_MS + 500.0 + (ProgramUnderWine() ? 2100.0 : 0.0)) << fault;
     if (opens && fault != "hangup") {
         EXPECT_TRUE(PortIsFree());

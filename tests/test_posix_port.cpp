@@ -115,7 +115,7 @@ TEST(PosixPort, WhatIsNoSerialLineIsNeverReadOrWritten) {
         testing::internal::CaptureStdout();
         double t0 = NowMs();
         Serial port("COM6");
-        EXPECT_LT(NowMs() - t0, 500.0) << target;
+        EXPECT_LT(NowMs() - t0, 500.0) << target; // no start-up wait (see PortChecks.h)
         EXPECT_EQ(Captured(), "failed to get current serial parameters!") << target;
         EXPECT_FALSE(port.IsConnected());
         ExpectPortFails(port);
@@ -237,6 +237,8 @@ TEST(PosixPort, WriteHeldBackGivesUp) {
     EXPECT_TRUE(
         port.WriteData(reinterpret_cast<BYTE*>(&big[0]), static_cast<unsigned>(big.size())));
     double took = NowMs() - t0;
+    // The port's write bound, by the stand-in's clock; a write that never
+    // gave up would hold the test to its time-out.
     EXPECT_GE(took, 400.0);
     EXPECT_LT(took, 2000.0);
 }

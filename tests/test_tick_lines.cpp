@@ -130,7 +130,7 @@ TEST(TickLines, StaleBurstOverAUsbAdapterIsDroppedBeforeTheCommand) {
     auto cmds = sim.Commands();
     ASSERT_EQ(cmds.size(), 2u);
     EXPECT_EQ(std::string(scan.s->str, REPLY_BUFFER_SIZE), cmds[1].reply.substr(0, 100));
-    EXPECT_LT(took, REPLY_TIMEOUT_MS);
+    EXPECT_LT(took, REPLY_TIMEOUT_MS); // a prompt reply: not held to its bound
 }
 
 } // namespace

@@ -61,19 +61,28 @@ std::map<long, double> DeviceProcess::LastBytesWritten() {
     return last;
 }
 
-double DeviceProcess::LineConfiguredMs() {
+// The log's first "line" at the scanner's speed: "MS line 115200 8N1 after MS".
+static bool FindLineConfigured(const std::string& logPath, double* seen, double* after) {
     FILE* f = fopen(logPath.c_str(), "r");
     char line[512];
-    double found = -1;
-    while (f && found < 0 && fgets(line, sizeof line, f)) {
+    bool found = false;
+    while (f && !found && fgets(line, sizeof line, f)) {
         std::istringstream s(line);
-        double ms;
-        std::string kind, rate;
-        s >> ms >> kind >> rate;
-        if (kind == "line" && rate == std::to_string(SCANNER_BAUD))
-            found = ms;
+        std::string kind, rate, frame, word;
+        s >> *seen >> kind >> rate >> frame >> word >> *after;
+        found = kind == "line" && rate == std::to_string(SCANNER_BAUD) && word == "after";
     }
     if (f)
         fclose(f);
     return found;
+}
+
+double DeviceProcess::LineConfiguredMs() {
+    double seen, after;
+    return FindLineConfigured(logPath, &seen, &after) ? seen : -1;
+}
+
+double DeviceProcess::LineConfiguredAfterMs() {
+    double seen, after;
+    return FindLineConfigured(logPath, &seen, &after) ? after : -1e300;
 }

@@ -10,6 +10,17 @@
 #include <string>
 #include <vector>
 
+// What may lie between a moment a program's clock fixes (a tick's start,
+// the end of its drain) and an observer's stamp of what followed it: the
+// program's way from its clock to its write, and the device's from the write
+// to its read (the simulator's poll, the emulated board's slice), each of
+// which a busy 2-core machine (Wine's server, Xvfb, the device, the tests, a
+// compile) can hold back by tens of milliseconds. It bounds one stamp and never
+// adds up: pacing checked over spans of ticks still fails a program that
+// paces too fast by a few milliseconds a tick. It bounds as well what a busy
+// machine adds to a test's own timing of a call that waits for nothing.
+const double OBSERVER_DELAY_MS = 150;
+
 // A private ports folder for this test process: XDG_CONFIG_HOME points at a
 // fresh temporary folder, so that "COMn" never resolves to a real mapping.
 // Under Wine the tests' own prefix plays that part and this does nothing.
@@ -46,8 +57,13 @@ class DeviceProcess {
     // the command's number (1 for the first; 0 for bytes sent unasked), as the
     // simulator logged its writes. Replies not yet all written are missing.
     std::map<long, double> LastBytesWritten();
-    // When the host set the scanner's line speed, on the log's clock, or -1.
+    // When the device saw that the host had set the scanner's line speed, on
+    // the log's clock, or -1: as late as a busy machine held its look.
     double LineConfiguredMs();
+    // The device's last look before that one, which found the line not yet
+    // set: the host set it after this moment, however late the device looked.
+    // -1e300 when it was never set.
+    double LineConfiguredAfterMs();
     std::string logPath;
 
   private:

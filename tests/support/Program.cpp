@@ -3,6 +3,8 @@
 #include "Gui.h"
 #include "Child.h"
 
+#include "scan/Acquire.h"
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -105,7 +107,38 @@ double AnswerBoundMs() {
 }
 
 double TickStepMs() {
-    return ProgramUnderWine() ? 16.0 : 0.5;
+    return ProgramUnderWine() ? 16.0 : 1.0;
+}
+
+Pacing PacingOf(const std::vector<double>& stamps) {
+    Pacing p;
+    // A span's shortfall, floor(j - i) - (s[j] - s[i]), is v[j] - v[i] with
+    // v[k] = k x floor - s[k]: the largest is the largest rise of v.
+    const double floor = TICK_PERIOD_MS + 1.0;
+    size_t lowest = 0;
+    for (size_t k = 1; k < stamps.size(); k++) {
+        double v = k * floor - stamps[k], low = lowest * floor - stamps[lowest];
+        if (v - low > p.shortMs) {
+            p.shortMs = v - low;
+            p.from = lowest;
+            p.to = k;
+        }
+        if (v < low)
+            lowest = k;
+    }
+    if (stamps.size() > 1)
+        p.meanMs = (stamps.back() - stamps.front()) / (stamps.size() - 1);
+    return p;
+}
+
+void Figure(const std::string& line) {
+    const char* path = getenv("RANGESCAN_FIGURES");
+    if (!path)
+        path = RANGESCAN_FIGURES;
+    if (FILE* f = fopen(path, "a")) {
+        fprintf(f, "%s %s\n", ProgramUnderWine() ? "wine" : "program", line.c_str());
+        fclose(f);
+    }
 }
 
 std::vector<std::string> SimLineArgsFor(bool fast) {

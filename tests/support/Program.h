@@ -36,17 +36,25 @@ class ProgramProcess {
 bool WaitForCommands(DeviceProcess& sim, size_t count, int waitMs);
 // How soon the program's window must go once asked to close.
 double AnswerBoundMs();
-// Commands are paced by the program's clock at the start of each tick, and
-// stamped when the device reads them: between the two lie the program's way
-// to its write and the device's to its read, a few milliseconds on a loaded
-// machine. End-to-end pacing is checked to within this; TickDue's own tests
-// hold the exact bound.
-const double STAMP_JITTER_MS = 5;
-// What end-to-end pacing allows for GetTickCount's step: on Windows and Wine
-// it steps about every 16 ms, where "more than 250 ms" by the tick count can be
-// 235 ms of real time; the POSIX stand-in's count moves every millisecond, of
-// which half is allowed here (STAMP_JITTER_MS covers the rest).
+// GetTickCount's step: on Windows (and allowed for under Wine) it steps about
+// every 16 ms, where "more than 250 ms" by the count can be 235 ms of real
+// time; the POSIX stand-in's count is whole milliseconds. It is lost once a
+// span, at its ends, however many ticks the span holds.
 double TickStepMs();
+// Commands' stamps (the device's reads of them, in order) against the pacing
+// the program promises: its ticks begin more than TICK_PERIOD_MS apart by its
+// count, so the commands of ticks i < j were written at least
+// (j - i) x (TICK_PERIOD_MS + 1) - TickStepMs() ms apart. A stamp is never
+// before its write, and at most OBSERVER_DELAY_MS after its tick began.
+struct Pacing {
+    double shortMs = 0;      // the most any span falls short of its floor (0 at best)
+    size_t from = 0, to = 0; // the span's first and last command, counted from 0
+    double meanMs = 0;       // the mean period from the first command to the last
+};
+Pacing PacingOf(const std::vector<double>& stamps);
+// Appends one figure ("KIND NAME key=value ...") to figures.txt in the build
+// folder (or the file RANGESCAN_FIGURES names); the test command prints them.
+void Figure(const std::string& line);
 // True when COM6 can be opened, as once the program has let it go.
 bool PortIsFree();
 // The simulator's --line for a program started with ProgramProcess(fast). The

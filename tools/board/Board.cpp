@@ -79,6 +79,7 @@ int main(int argc, char** argv) {
     std::string link = PortLinkPath(o.where.port, o.where.link);
     DevicePty pty = OpenDevicePty();
     termios settings;
+    double unlinked = NowMs(); // no computer can have the port before the link is placed
     tcgetattr(pty.slave, &settings);
     // Our copy of the computer's side goes: the master then sees a hang-up
     // while no one has the port open, and none while the computer has.
@@ -88,6 +89,7 @@ int main(int argc, char** argv) {
     OpenLog(r.log, o.logPath, start);
     r.time.base = start;
     Wire(r, o, pty.master, PortSettingsName(settings));
+    r.host.port.lookedAt = unlinked;
     printf("rangescan-board: %s is %s, linked at %s\n", o.where.port.c_str(), pty.slavePath.c_str(),
            link.c_str());
     fflush(stdout);

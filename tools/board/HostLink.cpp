@@ -3,6 +3,7 @@
 #include "firmware/scanner/config.h"
 
 #include "tools/board/UartRate.h"
+#include "tools/device/Clock.h"
 
 #include <avr_uart.h>
 
@@ -146,10 +147,13 @@ bool HostLinkServe(HostLink& l, bool open, double now) {
     char in[256];
     ssize_t got = read(l.port.master, in, sizeof in);
     // The board's UART reads the computer's bytes at the firmware's speed.
+    // They are stamped once read, on the wall clock: never before the
+    // computer wrote them, whatever the board's own clock has fallen behind.
+    double readAt = got > 0 ? NowMs() : now;
     if (got > 0)
         for (char c :
              ReceivedAt(std::string(in, static_cast<size_t>(got)), l.hostBaud, FirmwareBaud(l.avr)))
-            FromHost(l, now, static_cast<uint8_t>(c));
+            FromHost(l, readAt, static_cast<uint8_t>(c));
     ServeBytes(l.port, l.line, *l.log, now);
     return reset;
 }

@@ -1,17 +1,21 @@
 #include "tools/device/PortServe.h"
 
+#include "tools/device/Clock.h"
 #include "tools/device/PortSettings.h"
 
 #include <unistd.h>
 
 bool ServeSettings(PortServe& p, DeviceLog& log, double now, termios* t) {
     termios cur;
-    if (tcgetattr(p.master, &cur) != 0 || PortSettingsName(cur) == p.settings)
+    if (tcgetattr(p.master, &cur) != 0 || PortSettingsName(cur) == p.settings) {
+        p.lookedAt = now;
         return false;
+    }
     p.settings = PortSettingsName(cur);
     if (t)
         *t = cur;
-    Log(log, now, "line %s", p.settings.c_str());
+    Log(log, now, "line %s after %.3f", p.settings.c_str(), p.lookedAt - log.start);
+    p.lookedAt = now;
     return true;
 }
 
@@ -22,6 +26,6 @@ void ServeBytes(PortServe& p, Line& line, DeviceLog& log, double now) {
     ssize_t w = write(p.master, p.unsent.data(), p.unsent.size());
     if (w > 0) {
         p.unsent.erase(0, static_cast<size_t>(w)); // the rest once the computer reads
-        Log(log, now, "sent %zd", w);
+        Log(log, NowMs(), "sent %zd", w);
     }
 }

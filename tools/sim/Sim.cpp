@@ -157,11 +157,13 @@ std::string Schedule(Device& d, double now, const std::string& reply) {
 }
 
 // The host's bytes, taken two by two as commands; a lone byte that no second
-// byte follows in time is dropped, as the firmware drops it.
+// byte follows in time is dropped, as the firmware drops it. Bytes are
+// stamped once read: never before the host wrote them.
 void TakeCommands(Device& d, double now) {
     char in[4096];
     ssize_t got = read(d.pty.master, in, sizeof in);
     if (got > 0) {
+        now = NowMs();
         if (d.pending.empty())
             d.pendingSince = now;
         d.pending.append(in, static_cast<size_t>(got));
@@ -220,6 +222,7 @@ int main(int argc, char** argv) {
     // up between host sessions.
     d.pty = OpenDevicePty();
     termios t;
+    d.port.lookedAt = NowMs(); // no host can have the port before the link is placed
     tcgetattr(d.pty.slave, &t);
     d.port.master = d.pty.master;
     d.port.settings = PortSettingsName(t);
