@@ -1,8 +1,5 @@
 #include "FaultRows.h"
 
-#include "Program.h"
-
-#include <cmath>
 #include <fstream>
 #include <sstream>
 
@@ -21,17 +18,9 @@ std::vector<std::string> Rows(const std::string& suite) {
     return rows;
 }
 
-double Scale() {
-    return ProgramUnderWine() ? 1.0 : 0.1;
-}
-
-static std::string Ms(double programMs, double scale) {
-    return std::to_string(std::lround(programMs * scale));
-}
-
-std::vector<std::string> FaultArgs(const std::string& fault, long from, long count, double scale) {
+std::vector<std::string> FaultArgs(const std::string& fault, long from, long count) {
     if (fault == "unasked")
-        return {"--unasked", "4711", "--unasked-ms", Ms(500, scale)};
+        return {"--unasked", "4711", "--unasked-ms", "500"};
     if (fault == "hangup")
         return {"--hangup-after", std::to_string(from)};
     if (fault == "busy")
@@ -41,14 +30,13 @@ std::vector<std::string> FaultArgs(const std::string& fault, long from, long cou
                                   "--fault-count", std::to_string(count)};
     // Slow: the reply comes after the 1000 ms bound, between two later ticks.
     if (fault == "slow")
-        a.insert(a.end(), {"--slow-ms", Ms(1370, scale)});
+        a.insert(a.end(), {"--slow-ms", "1370"});
     if (fault == "split")
-        a.insert(a.end(), {"--split-ms", Ms(50, scale)});
+        a.insert(a.end(), {"--split-ms", "50"});
     // A burst for good is the simulator's 10,000 bytes. Ten of them in a row
     // would keep the line busy for 8.7 s at 115200 baud, so while the program's
-    // recovery is watched each is what the line carries within the program's
-    // reply bound (the line is not sped up with the program's clock).
+    // recovery is watched each is 2,000 (174 ms of the line).
     if (fault == "burst" && count > 0)
-        a.insert(a.end(), {"--burst-bytes", std::to_string(std::lround(2000 * scale))});
+        a.insert(a.end(), {"--burst-bytes", "2000"});
     return a;
 }

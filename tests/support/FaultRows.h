@@ -1,6 +1,5 @@
 // The fault matrix's rows, as tests/cases.txt lists them, and how the
-// simulated scanner plays each: its arguments, with its delays scaled to the
-// program's clock.
+// simulated scanner plays each: its arguments.
 #pragma once
 
 #include <cstddef>
@@ -19,11 +18,6 @@ const size_t RECOVERY_COMMANDS = 200;
 // The hang-up comes late in row 0, so that the ticks after it reach row 1.
 const long HANGUP_AFTER = 140;
 
-// Natively the program runs under faketime x10 for the recovery runs, while
-// the simulator keeps real time: its delays are scaled to the program's clock
-// by this. Under Wine the program runs in real time.
-double Scale();
-
 // The simulator's arguments for a fault from command `from` on (`count`
-// commands, 0: for good). Its delays are given in the program's milliseconds.
-std::vector<std::string> FaultArgs(const std::string& fault, long from, long count, double scale);
+// commands, 0: for good).
+std::vector<std::string> FaultArgs(const std::string& fault, long from, long count);
