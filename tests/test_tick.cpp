@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -140,8 +141,9 @@ TEST(Tick, SilentTickGivesUpAndLateReplyIsDiscarded) {
     EXPECT_GE(took, REPLY_TIMEOUT_MS - 2.0);
     EXPECT_LT(took, REPLY_TIMEOUT_MS + OBSERVER_DELAY_MS);
     EXPECT_EQ(scan.Cell(1, 0), NO_READING);
-    Sleep(400); // the late reply arrives before the next command
-    EXPECT_EQ(scan.port->countData(), 3);
+    // The late reply arrives before the next command: 1150 ms after the
+    // simulator read the first, however late that was.
+    ASSERT_TRUE(WaitForWaiting(*scan.port, 3, 1000));
     took = scan.Tick(); // no wait for its bound: the reply comes at once
     EXPECT_LT(took, REPLY_TIMEOUT_MS / 2.0);
     EXPECT_EQ(scan.Cell(2, 0), 10.0f);
@@ -151,25 +153,31 @@ TEST(Tick, SilentTickGivesUpAndLateReplyIsDiscarded) {
 }
 
 // A reply still arriving when the bound runs out: what came is decoded, the
-// rest is dropped before the next command, whose reply is its own.
+// rest is dropped before the next command, whose reply is its own. The reply
+// is 2,000 digits (174 ms of the line at 115200 baud) that begin 830 ms after
+// the simulator read the command: before the bound, as long as that read
+// came less than 170 ms after the tick began (OBSERVER_DELAY_MS and more),
+// and still coming after it, however soon the read came.
 TEST(Tick, ReplyCutByTheBoundIsDecodedAsFarAsItCame) {
     std::string digits;
-    for (int i = 0; i < 100; i++)
+    for (int i = 0; i < 2000; i++)
         digits += static_cast<char>('1' + i % 9);
     DeviceProcess sim({"--fixed", digits, "--fault", "slow", "--fault-count", "1", "--slow-ms",
-                       std::to_string(REPLY_TIMEOUT_MS - 5)});
+                       std::to_string(std::lround(REPLY_TIMEOUT_MS - OBSERVER_DELAY_MS - 20))});
     Scan scan;
     double took = scan.Tick(); // ends at its bound, held at most by a busy machine
     EXPECT_LT(took, REPLY_TIMEOUT_MS + OBSERVER_DELAY_MS);
     float cut = scan.Cell(1, 0);
     int came = 0;
-    for (int k = 1; k < 100 && !came; k++)
+    for (int k = 1; k <= REPLY_BUFFER_SIZE && !came; k++)
         if (cut == DecodeReply(digits.data(), k))
             came = k;
     EXPECT_GT(came, 0) << "not the decode of a part of the reply: " << cut;
-    Sleep(50);
+    // The next tick begins once the rest has come: it is waiting, and dropped.
+    Sleep(static_cast<DWORD>(OBSERVER_DELAY_MS + 50));
+    ASSERT_GT(scan.port->countData(), 0);
     scan.Tick();
-    EXPECT_EQ(scan.Cell(2, 0), Decode(digits));
+    EXPECT_EQ(scan.Cell(2, 0), DecodeReply(digits.data(), REPLY_BUFFER_SIZE));
 }
 
 TEST(Tick, DeviceGoneMeansNoWait) {

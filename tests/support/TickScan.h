@@ -31,6 +31,18 @@ struct Scan {
     float Cell(int col, int row) { return s->bufferX[col][row]; }
 };
 
+// Waits, a look each millisecond, until at least `bytes` are waiting on the
+// port; false when they have not come within waitMs.
+inline bool WaitForWaiting(Serial& port, int bytes, double waitMs) {
+    double until = NowMs() + waitMs;
+    while (port.countData() < bytes) {
+        if (NowMs() > until)
+            return false;
+        Sleep(1);
+    }
+    return true;
+}
+
 inline float Decode(const std::string& digits) {
     return DecodeReply(digits.data(), static_cast<int>(digits.size()));
 }
