@@ -154,13 +154,14 @@ TEST(Tick, SilentTickGivesUpAndLateReplyIsDiscarded) {
 
 // A reply still arriving when the bound runs out: what came is decoded, the
 // rest is dropped before the next command, whose reply is its own. The reply
-// is 2,000 digits (174 ms of the line at 115200 baud) that begin 830 ms after
+// is 4,000 digits (347 ms of the line at 115200 baud) that begin 830 ms after
 // the simulator read the command: before the bound, as long as that read
 // came less than 170 ms after the tick began (OBSERVER_DELAY_MS and more),
-// and still coming after it, however soon the read came.
+// and still coming 177 ms after the bound, however soon the read came, when
+// the tick has ended even on a stepping count and held by a busy machine.
 TEST(Tick, ReplyCutByTheBoundIsDecodedAsFarAsItCame) {
     std::string digits;
-    for (int i = 0; i < 2000; i++)
+    for (int i = 0; i < 4000; i++)
         digits += static_cast<char>('1' + i % 9);
     DeviceProcess sim({"--fixed", digits, "--fault", "slow", "--fault-count", "1", "--slow-ms",
                        std::to_string(std::lround(REPLY_TIMEOUT_MS - OBSERVER_DELAY_MS - 20))});
@@ -173,8 +174,9 @@ TEST(Tick, ReplyCutByTheBoundIsDecodedAsFarAsItCame) {
         if (cut == DecodeReply(digits.data(), k))
             came = k;
     EXPECT_GT(came, 0) << "not the decode of a part of the reply: " << cut;
-    // The next tick begins once the rest has come: it is waiting, and dropped.
-    Sleep(static_cast<DWORD>(OBSERVER_DELAY_MS + 50));
+    // The next tick begins once the rest has come (by 177 ms and a read's
+    // delay after the bound): it is waiting, and dropped.
+    Sleep(static_cast<DWORD>(OBSERVER_DELAY_MS + 250));
     ASSERT_GT(scan.port->countData(), 0);
     scan.Tick();
     EXPECT_EQ(scan.Cell(2, 0), DecodeReply(digits.data(), REPLY_BUFFER_SIZE));
