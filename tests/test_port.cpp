@@ -4,6 +4,7 @@
 #include "support/Device.h"
 #include "firmware/scanner/config.h"
 #include "support/PortChecks.h"
+#include "support/TickScan.h"
 
 #include <gtest/gtest.h>
 
@@ -14,17 +15,6 @@ namespace {
 std::string Captured() {
     fflush(stdout);
     return testing::internal::GetCapturedStdout();
-}
-
-// Waits until `count` bytes are waiting.
-bool WaitForBytes(Serial& port, int count, int waitMs) {
-    double until = NowMs() + waitMs;
-    while (port.countData() < count) {
-        if (NowMs() > until)
-            return false;
-        Sleep(2);
-    }
-    return true;
 }
 
 TEST(Port, OpensCountsReadsAndWrites) {

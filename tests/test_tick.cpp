@@ -143,7 +143,7 @@ TEST(Tick, SilentTickGivesUpAndLateReplyIsDiscarded) {
     EXPECT_EQ(scan.Cell(1, 0), NO_READING);
     // The late reply arrives before the next command: 1150 ms after the
     // simulator read the first, however late that was.
-    ASSERT_TRUE(WaitForWaiting(*scan.port, 3, 1000));
+    ASSERT_TRUE(WaitForBytes(*scan.port, 3, 1000));
     took = scan.Tick(); // no wait for its bound: the reply comes at once
     EXPECT_LT(took, REPLY_TIMEOUT_MS / 2.0);
     EXPECT_EQ(scan.Cell(2, 0), 10.0f);

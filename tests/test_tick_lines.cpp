@@ -125,7 +125,7 @@ TEST(TickLines, StaleBurstOverAUsbAdapterIsDroppedBeforeTheCommand) {
     EXPECT_EQ(scan.Cell(1, 0), NO_READING);
     // The next tick begins as the late reply's first packet has come, 1150 ms
     // after the simulator read the first command, however late that was.
-    ASSERT_TRUE(WaitForWaiting(*scan.port, 1, 1000));
+    ASSERT_TRUE(WaitForBytes(*scan.port, 1, 1000));
     memset(scan.s->str, 'x', REPLY_BUFFER_SIZE);
     double took = scan.Tick();
     auto cmds = sim.Commands();

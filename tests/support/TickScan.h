@@ -33,7 +33,7 @@ struct Scan {
 
 // Waits, a look each millisecond, until at least `bytes` are waiting on the
 // port; false when they have not come within waitMs.
-inline bool WaitForWaiting(Serial& port, int bytes, double waitMs) {
+inline bool WaitForBytes(Serial& port, int bytes, double waitMs) {
     double until = NowMs() + waitMs;
     while (port.countData() < bytes) {
         if (NowMs() > until)
